@@ -1,0 +1,78 @@
+// TExCOM: one serial port as the instruments' protocol needs it.
+//
+// It keeps the port's name, baud rate and read time-out, opens the port
+// exclusively, writes one request frame and reads one reply frame from "!"
+// to the carriage return. Building and checking frames is the frame codec's
+// business (ascii_u.h), transactions are com_u.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "result_codes.h"
+#include "serial_transport.h"
+
+namespace zorvat {
+
+class TExCOM {
+public:
+    TExCOM();
+    // Tests and other transports (a device server over TCP) bring their own.
+    explicit TExCOM(std::unique_ptr<SerialTransport> transport);
+    // Closes the port if the caller left it open: a descriptor must not leak.
+    ~TExCOM();
+    TExCOM(const TExCOM&) = delete;
+    TExCOM& operator=(const TExCOM&) = delete;
+
+    // 300..19200: the rate / 100 must be 3, 6, 12, 24, 48, 96 or 192, so 9650
+    // passes and runs the line at 9600. Applied at once when open.
+    TResult SetBaudRate(std::uint16_t rate);
+    // Time-out of one read call; applied at once when open.
+    TResult SetTimeout(std::uint16_t ms);
+    // "COM1".."COM256", resolved through the port map. 0, -2..-8.
+    TResult OpenPort(std::string_view name);
+    TResult ClosePort();
+    // Discards what the port has received and not yet read, then writes the
+    // frame: a reply that came after its time-out is never taken for the next one.
+    TResult WriteFrame(std::string_view frame);
+    // One reply from "!" to CR within the one-second deadlines. 0, -13, -14.
+    TResult ReadReply(std::string& reply);
+
+    bool IsOpen() const { return open_; }
+    const std::string& PortName() const { return portName_; }
+    std::uint16_t BaudRate() const { return baudRate_; }
+    std::uint16_t ReplyTimeout() const { return replyTimeout_; }
+    // The device the port map gave for PortName at the last OpenPort.
+    const std::string& DevicePath() const { return device_; }
+    // What the operating system said at the last failure, for the operator
+    // (for example that the account lacks access to the device).
+    const std::string& LastSystemError() const { return lastSystemError_; }
+
+    // The line speed a rate is applied as: 9650 -> 9600; 0 when refused.
+    static std::uint32_t LineSpeed(std::uint16_t rate);
+    // The name check of OpenPort: "COM" + 1..256.
+    static bool IsValidPortName(std::string_view name);
+
+private:
+    TResult ApplyBaudRate();
+    TResult ApplyTimeout();
+    void Remember(const SysStatus& status);
+
+    std::unique_ptr<SerialTransport> transport_;
+    bool open_ = false;
+    std::string portName_ = "COM1";
+    std::uint16_t baudRate_ = 9600;
+    std::uint16_t replyTimeout_ = 1000;
+    std::string device_;
+    std::string lastSystemError_;
+};
+
+// Zero-terminated forms (-99 when `port` is null). ReadReply copies the reply
+// into `buffer` only when one is given; it is cut to fit `size` bytes.
+TResult WriteFrame(TExCOM* port, const char* frame);
+TResult ReadReply(TExCOM* port, char* buffer, std::size_t size);
+
+}  // namespace zorvat
