@@ -8,3 +8,10 @@ elseif(ZORVAT_SANITIZE STREQUAL "thread")
 elseif(NOT ZORVAT_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ZORVAT_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+
+# The fuzz build instruments everything for coverage; only the fuzz targets
+# link libFuzzer's main.
+if(ZORVAT_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -60,16 +60,16 @@ bool FloatToWire(double value, WireBytes& out) {
 }
 
 double WireToFloat(const WireBytes& b) {
-    const std::uint32_t pattern = static_cast<std::uint32_t>(b[0]) |
-                                  (static_cast<std::uint32_t>(b[1]) << 8) |
-                                  (static_cast<std::uint32_t>(b[2]) << 16) |
-                                  (static_cast<std::uint32_t>(b[3]) << 24);
+    const std::uint32_t pattern =
+        static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+        (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
     const bool negative = (pattern >> 31) != 0;
     const int field = static_cast<int>((pattern >> 23) & 0xFF);
     const std::uint32_t fraction = pattern & 0x7FFFFF;
     if (field == 0) return 0.0;
     const int exponent = field >= 254 ? 126 : field - 127;
-    const double magnitude = std::ldexp(1.0 + std::ldexp(static_cast<double>(fraction), -23), exponent);
+    const double magnitude =
+        std::ldexp(1.0 + std::ldexp(static_cast<double>(fraction), -23), exponent);
     return negative ? -magnitude : magnitude;
 }
 
@@ -78,7 +78,8 @@ std::optional<std::string> FloatToWireText(double value) {
     if (!FloatToWire(value, bytes)) return std::nullopt;
     std::string text;
     text.reserve(8);
-    for (std::uint8_t byte : bytes) text += HexByte(byte);
+    for (std::uint8_t byte : bytes)
+        text += HexByte(byte);
     return text;
 }
 

@@ -64,7 +64,8 @@ TResult BuildRequest(std::uint8_t address, std::uint8_t command, std::uint8_t re
     text += std::to_string(command);
     text += ';';
     switch (requestMode) {
-        case 0: break;
+        case 0:
+            break;
         case 1:
             if (data.empty()) return rc::BadArgument;
             text.append(data);
@@ -74,7 +75,8 @@ TResult BuildRequest(std::uint8_t address, std::uint8_t command, std::uint8_t re
             text.append(data);
             text += ';';
             break;
-        default: return rc::BadArgument;
+        default:
+            return rc::BadArgument;
     }
     std::string checksum;
     const TResult result = FrameChecksum(text, checksum);
@@ -96,8 +98,7 @@ TResult SplitReply(std::string_view text, SplitFrame& out) {
 
     out.marker = text[start];
     out.rebuilt.assign(1, out.marker);
-    for (std::size_t semi = rest.find(';'); semi != std::string_view::npos;
-         semi = rest.find(';')) {
+    for (std::size_t semi = rest.find(';'); semi != std::string_view::npos; semi = rest.find(';')) {
         if (out.fields.size() + 1 >= kMaxReplyFields) return rc::BadLength;
         out.fields.emplace_back(rest.substr(0, semi));
         out.rebuilt.append(rest.substr(0, semi + 1));
@@ -121,8 +122,9 @@ TResult ParseReply(std::string_view reply, std::uint8_t& address, std::string& d
     // cannot match.
     const std::string& received = frame.fields.back();
     const std::size_t digits = received.find_first_not_of('0');
-    const std::string_view significant =
-        digits == std::string::npos ? std::string_view("0") : std::string_view(received).substr(digits);
+    const std::string_view significant = digits == std::string::npos
+                                             ? std::string_view("0")
+                                             : std::string_view(received).substr(digits);
     const auto receivedValue = ParseDecimal(significant);
     if (received.empty() || !receivedValue || std::to_string(*receivedValue) != checksum) {
         return rc::BadChecksum;
@@ -171,7 +173,8 @@ TResult CheckReply(std::uint8_t replyMode, std::uint8_t sentAddress, std::uint8_
         case 0:
             if (!hasStatus) return rc::BadPayload;
             return data.find("$0") != std::string_view::npos ? rc::Ok : DeviceErrorCode(data);
-        default: return hasStatus ? DeviceErrorCode(data) : rc::Ok;
+        default:
+            return hasStatus ? DeviceErrorCode(data) : rc::Ok;
     }
 }
 

@@ -7,7 +7,9 @@
 
 namespace zorvat {
 
-std::unique_ptr<TExCOM> CreatePort() { return std::make_unique<TExCOM>(); }
+std::unique_ptr<TExCOM> CreatePort() {
+    return std::make_unique<TExCOM>();
+}
 
 TResult FreePort(std::unique_ptr<TExCOM>& port) {
     if (!port) return rc::NullPort;
@@ -129,7 +131,8 @@ TResult SendCommand(TExCOM* port, std::uint8_t address, std::string& command,
 std::string TrimZeros(std::string_view text) {
     std::string result(text);
     if (result.empty() || result.find('.') == std::string::npos) return result;
-    while (!result.empty() && result.back() == '0') result.pop_back();
+    while (!result.empty() && result.back() == '0')
+        result.pop_back();
     if (!result.empty() && result.back() == '.') result.pop_back();
     return result;
 }

@@ -56,7 +56,8 @@ void SetErrors(TDeviceInfo& e, std::initializer_list<std::pair<int, const char*>
 
 std::string OneGroupPerIndex(int count) {
     std::string layout;
-    for (int i = 0; i < count; ++i) layout += "[" + std::to_string(i) + "]";
+    for (int i = 0; i < count; ++i)
+        layout += "[" + std::to_string(i) + "]";
     return layout;
 }
 
@@ -70,7 +71,8 @@ std::array<TDeviceInfo, kDeviceTypeCount> BuildCatalogue() {
 
     // Type 0 accepts everything: 0 and 1 like the others, 2..255 with an
     // optional data field and a reply from any address.
-    TDeviceInfo any = MakeEntry({0, "Unknown device", 1200, 0, 0, "", {{kDataNoArg, {0}}, {kDataWithArg, {1}}}});
+    TDeviceInfo any =
+        MakeEntry({0, "Unknown device", 1200, 0, 0, "", {{kDataNoArg, {0}}, {kDataWithArg, {1}}}});
     for (std::size_t cmd = 2; cmd < 256; ++cmd) {
         any.Commands.set(cmd);
         any.Modes[cmd] = {2, 2};
@@ -96,7 +98,12 @@ std::array<TDeviceInfo, kDeviceTypeCount> BuildCatalogue() {
     const std::vector<ModeGroup> withSix{{kDataNoArg, {0}}, {kDataWithArg, {1, 6}}};
     c[8] = MakeEntry({8, "Тип 8: шестиканальный измеритель", 400, 6, 12,
                       "[0,8,16][1,9,17][2,10,18][3,11,19][4,12,20][5,13,21]", withSix});
-    c[9] = MakeEntry({9, "Тип 9: одноканальный преобразователь", 150, 1, 3, "[0,1,2,3]",
+    c[9] = MakeEntry({9,
+                      "Тип 9: одноканальный преобразователь",
+                      150,
+                      1,
+                      3,
+                      "[0,1,2,3]",
                       {{kDataNoArg, {0, 3, 6}},
                        {kDataWithArg, {1}},
                        {kAckWithArg, {2, 4, 5, 7, 8, 9}},
@@ -108,13 +115,18 @@ std::array<TDeviceInfo, kDeviceTypeCount> BuildCatalogue() {
                        "[6,12,18,24,30]",
                        twelveCommands});
     c[12] = MakeEntry({12, "Тип 12: одноканальный индикатор", 400, 1, 0, "[0]", simpleGroups});
-    c[13] = MakeEntry({13, "Тип 13: трёхканальный контроллер", 1200, 3, 0, "[0][1][2]",
+    c[13] = MakeEntry({13,
+                       "Тип 13: трёхканальный контроллер",
+                       1200,
+                       3,
+                       0,
+                       "[0][1][2]",
                        {{kDataNoArg, {0, 3, 7, 254}},
                         {kDataWithArg, {1, 8}},
                         {kAckWithArg, {2, 4, 5, 6, 9, 10}},
                         {kAckNoArg, {255}}}});
-    c[14] = MakeEntry({15, "Тип 15: трёхканальный регистратор", 2000, 3, 0, "[1][2][3]",
-                       twelveCommands});
+    c[14] = MakeEntry(
+        {15, "Тип 15: трёхканальный регистратор", 2000, 3, 0, "[1][2][3]", twelveCommands});
 
     const char* const kRepair = "Прибор неисправен и требует ремонта";
     for (int i : {1, 2, 6}) {
@@ -158,8 +170,9 @@ std::array<TDeviceInfo, kDeviceTypeCount> BuildCatalogue() {
                {22, "Превышение максимального адреса знакоместа индикатора"},
                {23, "Доступ к EEPROM запрещен"},
                {49, "Обрыв датчика"},
-               {50, "АЦП не готов. Прошло недостаточно времени от момента включения или изменения "
-                    "параметров АЦП"},
+               {50,
+                "АЦП не готов. Прошло недостаточно времени от момента включения или изменения "
+                "параметров АЦП"},
                {51, "Выход за границу диапазона"},
                {52, "Ошибка АЦП по таймауту"},
                {53, "АЦП сообщает об ошибке EEPROM"}});

@@ -18,7 +18,8 @@ class TExCOM;
 
 struct TCommandModes {
     std::uint8_t RequestMode = 0;  // 0 no data, 1 data required, 2 data field always present
-    std::uint8_t ReplyMode = 0;    // 0 "$0" expected, 1 data from the address, 2 data from any address
+    std::uint8_t ReplyMode =
+        0;  // 0 "$0" expected, 1 data from the address, 2 data from any address
 };
 
 struct TDeviceInfo {

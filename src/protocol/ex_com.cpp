@@ -26,20 +26,32 @@ TExCOM::~TExCOM() {
 
 std::uint32_t TExCOM::LineSpeed(std::uint16_t rate) {
     switch (rate / 100) {
-        case 3: return 300;
-        case 6: return 600;
-        case 12: return 1200;
-        case 24: return 2400;
-        case 48: return 4800;
-        case 96: return 9600;
-        case 192: return 19200;
-        default: return 0;
+        case 3:
+            return 300;
+        case 6:
+            return 600;
+        case 12:
+            return 1200;
+        case 24:
+            return 2400;
+        case 48:
+            return 4800;
+        case 96:
+            return 9600;
+        case 192:
+            return 19200;
+        default:
+            return 0;
     }
 }
 
-bool TExCOM::IsValidPortName(std::string_view name) { return PortNumber(name).has_value(); }
+bool TExCOM::IsValidPortName(std::string_view name) {
+    return PortNumber(name).has_value();
+}
 
-void TExCOM::Remember(const SysStatus& status) { lastSystemError_ = status.detail; }
+void TExCOM::Remember(const SysStatus& status) {
+    lastSystemError_ = status.detail;
+}
 
 TResult TExCOM::SetBaudRate(std::uint16_t rate) {
     if (LineSpeed(rate) == 0) return rc::BadArgument;
@@ -79,9 +91,12 @@ TResult TExCOM::OpenPort(std::string_view name) {
     if (!opened.ok()) {
         Remember(opened);
         switch (opened.err) {
-            case SysErr::NotFound: return rc::NoSuchPort;
-            case SysErr::Busy: return rc::PortBusy;
-            default: return rc::PortUnavailable;
+            case SysErr::NotFound:
+                return rc::NoSuchPort;
+            case SysErr::Busy:
+                return rc::PortBusy;
+            default:
+                return rc::PortUnavailable;
         }
     }
     open_ = true;

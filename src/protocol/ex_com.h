@@ -18,7 +18,7 @@
 namespace zorvat {
 
 class TExCOM {
-public:
+  public:
     TExCOM();
     // Tests and other transports (a device server over TCP) bring their own.
     explicit TExCOM(std::unique_ptr<SerialTransport> transport);
@@ -56,7 +56,7 @@ public:
     // The name check of OpenPort: "COM" + 1..256.
     static bool IsValidPortName(std::string_view name);
 
-private:
+  private:
     TResult ApplyBaudRate();
     TResult ApplyTimeout();
     void Remember(const SysStatus& status);

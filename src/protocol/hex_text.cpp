@@ -2,7 +2,9 @@
 
 namespace zorvat {
 
-bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
+bool IsHexDigit(char c) {
+    return HexDigitValue(c) >= 0;
+}
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

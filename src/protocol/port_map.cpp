@@ -72,7 +72,9 @@ std::string DefaultDevice(int number) {
 #endif
 }
 
-std::string PortNameOf(int number) { return "COM" + std::to_string(number); }
+std::string PortNameOf(int number) {
+    return "COM" + std::to_string(number);
+}
 
 }  // namespace
 
@@ -123,10 +125,12 @@ std::vector<PortMapping> ListPorts() {
     std::string folder;
     {
         std::lock_guard lock(MapMutex());
-        for (const auto& [n, device] : Overrides()) numbers.push_back(n);
+        for (const auto& [n, device] : Overrides())
+            numbers.push_back(n);
         folder = Folder();
     }
-    for (const auto& [n, device] : ReadPortsIni(folder)) numbers.push_back(n);
+    for (const auto& [n, device] : ReadPortsIni(folder))
+        numbers.push_back(n);
     for (int n = 11; n <= 256; ++n) {
         const std::string variable = "ZORVAT_" + PortNameOf(n);
         if (std::getenv(variable.c_str()) != nullptr) numbers.push_back(n);
@@ -134,7 +138,8 @@ std::vector<PortMapping> ListPorts() {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     std::vector<PortMapping> result;
-    for (int n : numbers) result.push_back(ResolvePort(PortNameOf(n)));
+    for (int n : numbers)
+        result.push_back(ResolvePort(PortNameOf(n)));
     return result;
 }
 

@@ -54,23 +54,33 @@ SysStatus FromErrno(int e, const char* action, const std::string& device) {
 
 speed_t SpeedConstant(std::uint32_t baud) {
     switch (baud) {
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        default: return B0;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        default:
+            return B0;
     }
 }
 
 // Modem-line and break ioctls do not exist on every device (pseudo-terminals
 // have none); their absence is not a fault of the port.
-bool Unsupported(int e) { return e == ENOTTY || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP; }
+bool Unsupported(int e) {
+    return e == ENOTTY || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
+}
 
 class PosixTransport final : public SerialTransport {
-public:
+  public:
     ~PosixTransport() override {
         if (fd_ >= 0) Close();
     }
@@ -228,7 +238,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     std::string device_;
     std::uint32_t timeoutMs_ = 1000;
@@ -239,6 +249,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialTransport> MakeSystemTransport() { return std::make_unique<PosixTransport>(); }
+std::unique_ptr<SerialTransport> MakeSystemTransport() {
+    return std::make_unique<PosixTransport>();
+}
 
 }  // namespace zorvat

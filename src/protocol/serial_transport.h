@@ -40,7 +40,7 @@ struct ConfigStatus {
 enum class ReadOutcome { Byte, Timeout, Error };
 
 class SerialTransport {
-public:
+  public:
     virtual ~SerialTransport() = default;
 
     // Opens the device for exclusive reading and writing.

@@ -40,7 +40,7 @@ SysStatus FromLastError(DWORD e, const char* action, const std::string& device) 
 }
 
 class Win32Transport final : public SerialTransport {
-public:
+  public:
     ~Win32Transport() override {
         if (handle_ != INVALID_HANDLE_VALUE) Close();
     }
@@ -71,7 +71,8 @@ public:
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!::GetCommState(handle_, &dcb)) {
-            return {ConfigStatus::Query, FromLastError(::GetLastError(), "чтение настроек", device_)};
+            return {ConfigStatus::Query,
+                    FromLastError(::GetLastError(), "чтение настроек", device_)};
         }
         dcb.BaudRate = baud;
         dcb.fBinary = TRUE;
@@ -98,7 +99,8 @@ public:
         dcb.EofChar = 0;
         dcb.EvtChar = 0;
         if (!::SetCommState(handle_, &dcb)) {
-            return {ConfigStatus::Apply, FromLastError(::GetLastError(), "запись настроек", device_)};
+            return {ConfigStatus::Apply,
+                    FromLastError(::GetLastError(), "запись настроек", device_)};
         }
         return {};
     }
@@ -106,7 +108,8 @@ public:
     ConfigStatus ApplyReadTimeout(std::uint32_t ms) override {
         COMMTIMEOUTS t{};
         if (!::GetCommTimeouts(handle_, &t)) {
-            return {ConfigStatus::Query, FromLastError(::GetLastError(), "чтение настроек", device_)};
+            return {ConfigStatus::Query,
+                    FromLastError(::GetLastError(), "чтение настроек", device_)};
         }
         t.ReadIntervalTimeout = 0;
         t.ReadTotalTimeoutMultiplier = 0;
@@ -115,7 +118,8 @@ public:
         t.WriteTotalTimeoutMultiplier = 0;
         t.WriteTotalTimeoutConstant = 0;
         if (!::SetCommTimeouts(handle_, &t)) {
-            return {ConfigStatus::Apply, FromLastError(::GetLastError(), "запись настроек", device_)};
+            return {ConfigStatus::Apply,
+                    FromLastError(::GetLastError(), "запись настроек", device_)};
         }
         return {};
     }
@@ -156,13 +160,15 @@ public:
         return n == 1 ? ReadOutcome::Byte : ReadOutcome::Timeout;
     }
 
-private:
+  private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::string device_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialTransport> MakeSystemTransport() { return std::make_unique<Win32Transport>(); }
+std::unique_ptr<SerialTransport> MakeSystemTransport() {
+    return std::make_unique<Win32Transport>();
+}
 
 }  // namespace zorvat

@@ -1,0 +1,266 @@
+// zorvat-cli: the instruments' protocol from the command line.
+//
+// A second front on the same core as the window: every exchange goes through
+// the protocol library; this file only parses arguments and prints results.
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "IEEE754.h"
+#include "ascii_u.h"
+#include "com_u.h"
+#include "device_catalogue.h"
+#include "ex_com.h"
+#include "port_map.h"
+#include "program_dir.h"
+#include "result_messages.h"
+
+namespace {
+
+using namespace zorvat;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage = R"(usage: zorvat-cli [options] COMMAND [ARGS]
+
+Talks to ZORVAT-7X instruments on a serial line.
+
+options:
+  --port COMn          serial port (default COM1; the port map gives its device)
+  --addr N             instrument bus address 1..255 (default 1)
+  --baud N             300, 600, 1200, 2400, 4800, 9600 or 19200 (default 9600)
+  --timeout MS         reply time-out of one read call (default 1000)
+  --program-dir DIR    folder holding ports.ini (default: the program's folder)
+  -h, --help           this text
+
+commands:
+  id                   identification code (typed exchange, type 1, command 0)
+  version              software version (command ";198;")
+  get PARAM            read parameter PARAM (six hexadecimal digits), print its data
+  set PARAM VALUE      write PARAM (only when it differs), print the reply's data
+  crc TEXT             checksum of a frame text, e.g. crc ":1;37;002007;"
+  float2wire X         wire text of a real, e.g. 1.0 -> 0000803F
+  wire2float HEX       real of a wire text, 17 significant digits
+  ports                each COMn of the port map with its device
+
+port map: ZORVAT_COMn=/dev/... in the environment, else [Ports] COMn=... in
+ports.ini of the program's folder, else /dev/ttyS<n-1>.
+
+exit status: 0 success, 1 failure ("error CODE: MESSAGE" on stderr), 2 usage.
+)";
+
+struct Options {
+    std::string port = "COM1";
+    int address = 1;
+    int baud = 9600;
+    int timeout = 1000;
+    std::string programDir;
+    std::vector<std::string> args;
+};
+
+int Usage(const std::string& problem) {
+    std::cerr << "zorvat-cli: " << problem << "\n"
+              << "try 'zorvat-cli --help'\n";
+    return kExitUsage;
+}
+
+std::optional<int> ParseInt(std::string_view text, int min, int max) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Prints "error CODE: MESSAGE" and what the system said, if anything.
+int Fail(TResult code, const TExCOM* port, std::string_view portName) {
+    std::cerr << "error " << code << ": " << ResultText(code, portName);
+    if (port != nullptr && !port->LastSystemError().empty() &&
+        (code == rc::NoSuchPort || code == rc::PortBusy || code == rc::PortUnavailable ||
+         code == rc::ReadFailed || code == rc::WriteFailed || code == rc::GetSettingsFailed ||
+         code == rc::SetSettingsFailed)) {
+        std::cerr << " (" << port->LastSystemError() << ")";
+    }
+    std::cerr << "\n";
+    return kExitFailure;
+}
+
+// One exchange on a port of its own: create, configure, open, run, close, free.
+template <typename Body>
+int WithPort(const Options& o, Body body) {
+    auto port = CreatePort();
+    TResult result = port->SetBaudRate(static_cast<std::uint16_t>(o.baud));
+    if (result == rc::Ok) result = port->SetTimeout(static_cast<std::uint16_t>(o.timeout));
+    if (result == rc::Ok) result = port->OpenPort(o.port);
+    if (result != rc::Ok) {
+        const int status = Fail(result, port.get(), o.port);
+        FreePort(port);
+        return status;
+    }
+    std::string output;
+    result = body(*port, output);
+    port->ClosePort();
+    if (result != rc::Ok) {
+        const int status = Fail(result, port.get(), o.port);
+        FreePort(port);
+        return status;
+    }
+    FreePort(port);
+    std::cout << output << "\n";
+    return kExitOk;
+}
+
+bool IsParameterNumber(std::string_view text) {
+    if (text.size() != 6) return false;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Run(const Options& o) {
+    const std::string& command = o.args[0];
+    const std::size_t argc = o.args.size() - 1;
+    const std::string address = std::to_string(o.address);
+
+    if (command == "crc") {
+        if (argc != 1) return Usage("crc needs one TEXT");
+        std::string sum;
+        const TResult result = FrameChecksum(o.args[1], sum);
+        if (result != rc::Ok) return Fail(result, nullptr, o.port);
+        std::cout << sum << "\n";
+        return kExitOk;
+    }
+    if (command == "float2wire") {
+        if (argc != 1) return Usage("float2wire needs one number");
+        double value = 0;
+        const std::string& text = o.args[1];
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc() || end != text.data() + text.size()) {
+            return Usage("not a number: " + text);
+        }
+        const auto wire = FloatToWireText(value);
+        if (!wire) {
+            std::cerr << "error: " << text << " is too large for the wire form (2^127 or more)\n";
+            return kExitFailure;
+        }
+        std::cout << *wire << "\n";
+        return kExitOk;
+    }
+    if (command == "wire2float") {
+        if (argc != 1) return Usage("wire2float needs one wire text");
+        double value = 0;
+        if (!WireTextToFloat(o.args[1], value)) {
+            return Usage("a wire text is eight hexadecimal digits: " + o.args[1]);
+        }
+        std::printf("%.17g\n", value);
+        return kExitOk;
+    }
+    if (command == "ports") {
+        if (argc != 0) return Usage("ports takes no arguments");
+        for (const PortMapping& m : ListPorts()) {
+            std::cout << m.portName << "=" << m.device << "\t(" << m.source << ")\n";
+        }
+        return kExitOk;
+    }
+    if (command == "id") {
+        if (argc != 0) return Usage("id takes no arguments");
+        return WithPort(o, [&](TExCOM& port, std::string& out) {
+            out.clear();
+            return Exchange(port, 1, static_cast<std::uint8_t>(o.address), 0, out);
+        });
+    }
+    if (command == "version") {
+        if (argc != 0) return Usage("version takes no arguments");
+        return WithPort(o, [&](TExCOM& port, std::string& out) {
+            out = ";198;";
+            return SendCommand(&port, static_cast<std::uint8_t>(o.address), out, 255);
+        });
+    }
+    if (command == "get") {
+        if (argc != 1 || !IsParameterNumber(o.args[1])) {
+            return Usage("get needs a parameter number of six hexadecimal digits");
+        }
+        return WithPort(o, [&](TExCOM& port, std::string& out) {
+            return ReadParam(port, address, o.args[1], out);
+        });
+    }
+    if (command == "set") {
+        if (argc != 2 || !IsParameterNumber(o.args[1]) || o.args[2].empty()) {
+            return Usage("set needs a parameter number and a value");
+        }
+        return WithPort(o, [&](TExCOM& port, std::string& out) {
+            out = o.args[2];
+            return WriteParam(port, address, o.args[1], out);
+        });
+    }
+    return Usage("unknown command: " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](std::string_view name) -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                Usage(std::string(name) + " needs a value");
+                return std::nullopt;
+            }
+            return std::string(argv[++i]);
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (arg == "--port") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            if (!TExCOM::IsValidPortName(*v)) return Usage("a port is COM1..COM256: " + *v);
+            o.port = *v;
+        } else if (arg == "--addr") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, 255);
+            if (!n) return Usage("an address is 1..255: " + *v);
+            o.address = *n;
+        } else if (arg == "--baud") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, 65535);
+            if (!n || TExCOM::LineSpeed(static_cast<std::uint16_t>(*n)) == 0) {
+                return Usage("baud is 300, 600, 1200, 2400, 4800, 9600 or 19200: " + *v);
+            }
+            o.baud = *n;
+        } else if (arg == "--timeout") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, 65535);
+            if (!n) return Usage("a time-out is 1..65535 ms: " + *v);
+            o.timeout = *n;
+        } else if (arg == "--program-dir") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            o.programDir = *v;
+        } else if (arg.size() > 1 && arg[0] == '-' && o.args.empty() && arg != "-") {
+            return Usage("unknown option: " + std::string(arg));
+        } else {
+            o.args.emplace_back(arg);
+        }
+    }
+    if (o.args.empty()) return Usage("no command given");
+    SetPortMapFolder(FindProgramDir(o.programDir));
+    return Run(o);
+}
