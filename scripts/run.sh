@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and shows the program at work.
+#
+# With a port map configured (ZORVAT_COMn variables or ports.ini beside the
+# program) it asks the instrument at --port/--addr (defaults COM1, 1).
+# Otherwise it starts the simulator with a small bench of instruments and
+# runs a short zorvat-cli session against it: identification, software
+# version and model code of every instrument found.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+bash scripts/install-deps.sh build
+cmake --preset default -DZORVAT_BUILD_TESTS=OFF -DZORVAT_BUILD_BENCH=OFF >/dev/null
+cmake --build --preset default -j"$jobs" --target zorvat-cli zorvat-sim
+bin=build/default/src
+
+cli() { "$bin/app/zorvat-cli" "$@"; }
+
+probe() {  # port address
+  local id version model
+  if ! id=$(cli --port "$1" --addr "$2" id 2>/dev/null); then
+    printf '  %-5s address %-3s  no answer\n' "$1" "$2"
+    return
+  fi
+  version=$(cli --port "$1" --addr "$2" version)
+  model=$(cli --port "$1" --addr "$2" get 002007)
+  printf '  %-5s address %-3s  identification %s  software version %s  model code %s\n' \
+    "$1" "$2" "$id" "$version" "$model"
+}
+
+if env | grep -q '^ZORVAT_COM[0-9]*=' || [ -f "$bin/app/ports.ini" ]; then
+  echo "Port map configured; asking the instrument:"
+  probe "${PORT:-COM1}" "${ADDR:-1}"
+  exit 0
+fi
+
+echo "No port map configured: starting the simulator with a bench of three instruments."
+links=$(mktemp -d)
+out=$(mktemp)
+"$bin/sim/zorvat-sim" --link-dir "$links" \
+  --port COM1 --instrument 1:51 --instrument 2:C3 \
+  --port COM2 --instrument 1:F3 >"$out" &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -rf "$links" "$out"' EXIT
+for _ in $(seq 50); do [ "$(grep -c '^COM' "$out")" -ge 2 ] && break; sleep 0.1; done
+while IFS= read -r line; do export "ZORVAT_$line"; echo "  port map: $line"; done < <(grep '^COM' "$out")
+
+echo
+echo "zorvat-cli session (addresses 1 to 3 on COM1 and COM2):"
+for port in COM1 COM2; do
+  for addr in 1 2 3; do probe "$port" "$addr"; done
+done
+echo
+echo "Setpoint of regulator 1 at COM1:2, read and written:"
+echo "  get 01DA66 -> $(cli --port COM1 --addr 2 get 01DA66) = $(cli wire2float "$(cli --port COM1 --addr 2 get 01DA66)")"
+echo "  set 01DA66 $(cli float2wire 150) -> $(cli --port COM1 --addr 2 set 01DA66 "$(cli float2wire 150)")"
+echo "  get 01DA66 -> $(cli wire2float "$(cli --port COM1 --addr 2 get 01DA66)")"

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test:
+#  - all tests in the AddressSanitizer + UndefinedBehaviorSanitizer build,
+#  - the threaded tests in the ThreadSanitizer build,
+#  - the protocol library cross-compiled for Windows (mingw-w64),
+#  - the reply fuzzer built with clang and run briefly over its corpus,
+#  - clang-format over the sources.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+bash scripts/install-deps.sh all
+
+passed=0
+failed=0
+run_ctest() {  # preset, extra ctest arguments...
+  local preset=$1; shift
+  local log
+  log=$(mktemp)
+  set +e
+  ctest --preset "$preset" -j"$jobs" "$@" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
+  if [ -n "$line" ]; then
+    local f t
+    f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    passed=$((passed + t - f))
+    failed=$((failed + f))
+  elif [ "$status" -ne 0 ]; then
+    failed=$((failed + 1))
+  fi
+  rm -f "$log"
+  return 0
+}
+
+echo "== ASan + UBSan build: all tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_ctest asan
+
+echo "== ThreadSanitizer build: threaded tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan
+
+echo "== Windows cross build of the protocol library"
+cmake --preset mingw >/dev/null
+if cmake --build --preset mingw -j"$jobs"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
+echo "== Reply fuzzer (clang, libFuzzer), 20 s over the corpus"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs" --target reply_fuzzer
+corpus=$(mktemp -d)
+cp tests/fuzz/corpus/reply/* "$corpus"/
+if build/fuzz/tests/fuzz/reply_fuzzer "$corpus" -max_total_time=20 -max_len=600 -print_final_stats=0 \
+    >"$corpus.log" 2>&1; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); tail -40 "$corpus.log"
+fi
+rm -rf "$corpus" "$corpus.log"
+
+echo "== clang-format"
+if git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
+echo
+echo "summary: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
