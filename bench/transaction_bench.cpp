@@ -32,7 +32,9 @@ const std::vector<std::string> kFullRead = {
     "01DA6E", "02DA6E", "01DA6F", "02DA6F", "01DA65", "02DA65", "01DA71", "02DA71",
     "01DA78", "02DA78", "01DA72", "02DA72", "01DA75", "02DA75", "01DAC7", "02DAC7"};
 
-double WireSeconds(std::size_t bytes, unsigned baud) { return static_cast<double>(bytes) * 10.0 / baud; }
+double WireSeconds(std::size_t bytes, unsigned baud) {
+    return static_cast<double>(bytes) * 10.0 / baud;
+}
 
 struct Run {
     double measured = 0;
@@ -41,8 +43,8 @@ struct Run {
 };
 
 // Reads `params` in a row; the limit counts the bytes each frame really had.
-bool ReadRow(TExCOM& port, sim::Simulator& sim, const std::vector<std::string>& params, unsigned baud,
-             Run& run) {
+bool ReadRow(TExCOM& port, sim::Simulator& sim, const std::vector<std::string>& params,
+             unsigned baud, Run& run) {
     sim.ClearRequests("COM1");
     std::string value;
     const auto start = Clock::now();
@@ -68,8 +70,10 @@ int main() {
     sim.RegisterPortMap();
     sim.Start();
 
-    std::printf("ReadParam against the line's limit (request + reply bytes x 10 / baud + %lld ms turnaround)\n",
-                static_cast<long long>(kTurnaround.count()));
+    std::printf(
+        "ReadParam against the line's limit (request + reply bytes x 10 / baud + %lld ms "
+        "turnaround)\n",
+        static_cast<long long>(kTurnaround.count()));
     std::printf("%-7s %-14s %12s %12s %8s\n", "baud", "run", "measured ms", "limit ms", "ratio");
     bool ok = true;
     for (unsigned baud : {9600u, 19200u}) {
@@ -99,11 +103,12 @@ int main() {
             return 1;
         }
         port.ClosePort();
-        for (const auto& [name, r] : {std::pair{"1 ReadParam", single}, std::pair{"40 in a row", row}}) {
+        for (const auto& [name, r] :
+             {std::pair{"1 ReadParam", single}, std::pair{"40 in a row", row}}) {
             const bool holds = r.ratio() <= kLimit;
             ok = ok && holds;
-            std::printf("%-7u %-14s %12.2f %12.2f %8.3f %s\n", baud, name, r.measured * 1e3, r.limit * 1e3,
-                        r.ratio(), holds ? "ok" : "OVER 1.05");
+            std::printf("%-7u %-14s %12.2f %12.2f %8.3f %s\n", baud, name, r.measured * 1e3,
+                        r.limit * 1e3, r.ratio(), holds ? "ok" : "OVER 1.05");
         }
     }
     sim.Stop();

@@ -211,8 +211,8 @@ class PosixTransport final : public SerialTransport {
         const auto deadline =
             Clock::now() + std::chrono::milliseconds(timeoutMs_ == 0 ? 1 : timeoutMs_);
         for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            // Rounded up: a read call never returns before its time-out.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd p{fd_, POLLIN, 0};
             const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
             if (ready < 0) {

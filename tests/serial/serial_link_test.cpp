@@ -22,7 +22,7 @@ using sim::FaultKind;
 using Clock = std::chrono::steady_clock;
 
 class SerialLink : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sim_.UseTemporaryLinkDir();
         sim_.AddPort("COM1");
@@ -159,7 +159,7 @@ TEST_F(SerialLink, WriteParamWritesOnlyWhatDiffers) {
     ASSERT_EQ(WriteParam(*port_, "1", "01DA66", value), rc::Ok);
     const auto texts = sim_.RequestTexts("COM1");
     ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[2].substr(0, 24), ":1;38;01DA66;0000CC41;");
+    EXPECT_EQ(texts[2].substr(0, 22), ":1;38;01DA66;0000CC41;");
     EXPECT_EQ(value, "$0");
     EXPECT_EQ(sim_.Real("COM1", 1, "01DA66"), 25.5);
 
