@@ -1,0 +1,95 @@
+#include "model.h"
+
+#include <chrono>
+#include <thread>
+
+#include "result_messages.h"
+#include "th_search.h"
+
+namespace zorvat {
+
+TModel::TModel(TSurfaces& surfaces)
+    : surfaces_(surfaces), portJobs_(std::make_unique<TPortJobs>(*this)) {}
+
+TModel::~TModel() {
+    // Whatever still runs is asked to stop and waited for: workers reach into
+    // the records and the surfaces.
+    StopFlag = true;
+    for (std::size_t d = 0; d < DeviceList.Count(); ++d) {
+        for (int r = 1; r <= 2; ++r) {
+            if (TParams* p = Regulator(d, r)) p->ProgStop = true;
+        }
+    }
+    portJobs_->StopAll();
+    Workers.WaitIdle();
+    ClearDevices();
+}
+
+TParams* TModel::Regulator(std::size_t d, int r) const {
+    TDevice* device = Device(d);
+    if (device == nullptr || r < 1 || r > 2) return nullptr;
+    return device->Regs[static_cast<std::size_t>(r)].get();
+}
+
+void TModel::ClearDevices() {
+    portJobs_->StopAll();
+    for (std::size_t d = 0; d < DeviceList.Count(); ++d) {
+        for (int r = 1; r <= 2; ++r) {
+            TParams* p = Regulator(d, r);
+            if (p == nullptr) continue;
+            if (auto program = p->ProgThread()) {
+                p->ProgStop = true;
+                program->Wait();
+            }
+        }
+    }
+    DeviceList.Clear();
+}
+
+std::atomic<bool>& ReqFlag(TParams& r, HandOver which) {
+    switch (which) {
+        case HandOver::Pause:
+            return r.PauseReq;
+        case HandOver::Switch:
+            return r.SwitchReq;
+        case HandOver::Write:
+            return r.WriteReq;
+    }
+    return r.PauseReq;
+}
+
+std::atomic<bool>& AckFlag(TParams& r, HandOver which) {
+    switch (which) {
+        case HandOver::Pause:
+            return r.PauseAck;
+        case HandOver::Switch:
+            return r.SwitchAck;
+        case HandOver::Write:
+            return r.WriteAck;
+    }
+    return r.PauseAck;
+}
+
+bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver which,
+                 const std::atomic<bool>* stop, bool processEvents) {
+    AckFlag(r, which) = false;
+    ReqFlag(r, which) = true;
+    if (!model.PortJobs().Has(port)) return true;
+    while (!AckFlag(r, which)) {
+        if (stop != nullptr && *stop) return false;
+        if (processEvents) model.Surfaces().ProcessEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void ReleasePort(TParams& r, HandOver which) {
+    ReqFlag(r, which) = false;
+}
+
+std::string ExchangeErrorLine(TResult code, const std::string& port) {
+    return TimeText() + " Ошибка!(" + std::to_string(code) + ") Порт " + port + " " +
+           ResultText(code, port);
+}
+
+}  // namespace zorvat

@@ -1,0 +1,77 @@
+// The model as one object: the instrument list, the polling jobs, the stop
+// request and the window's surfaces. The window owns one; tests and the
+// command-line tool make their own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Devices.h"
+#include "Thread.h"
+#include "result_codes.h"
+#include "surfaces.h"
+
+namespace zorvat {
+
+class TPortJobs;
+
+class TModel {
+  public:
+    explicit TModel(TSurfaces& surfaces);
+    // Empties the model: no job, worker or program outlives it.
+    ~TModel();
+    TModel(const TModel&) = delete;
+    TModel& operator=(const TModel&) = delete;
+
+    TSurfaces& Surfaces() const { return surfaces_; }
+    TPortJobs& PortJobs() const { return *portJobs_; }
+
+    TDeviceList DeviceList;
+
+    // Stop request of the search, the reads, the regulator write and the
+    // settings exchanges.
+    std::atomic<bool> StopFlag{false};
+    // Set exactly while the search, a read or the regulator write runs.
+    std::atomic<bool> SearchThread{false};
+    std::atomic<bool> ReadThread{false};
+    std::atomic<bool> WriteThread{false};
+
+    // Every command and program worker started on this model.
+    TWorkerGroup Workers;
+
+    // Null when the index is beyond the list or the regulator does not exist.
+    TDevice* Device(std::size_t d) const { return DeviceList.At(d); }
+    TParams* Regulator(std::size_t d, int r) const;
+
+    // Stops every polling job, stops and waits for every running program,
+    // empties the list.
+    void ClearDevices();
+
+  private:
+    TSurfaces& surfaces_;
+    std::unique_ptr<TPortJobs> portJobs_;
+};
+
+// The three port hand-over handshakes of a regulator record.
+enum class HandOver { Pause, Switch, Write };
+
+// Asks the polling job of `port` for the port: Ack := false, Req := true,
+// then, when the port has a job, waits in 10 ms steps for the Ack. Returns
+// false when `stop` became true during the wait (the Req stays raised: the
+// caller releases it). With `processEvents` the window's events are
+// processed while waiting (exchanges that run on the window's thread).
+bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver which,
+                 const std::atomic<bool>* stop = nullptr, bool processEvents = false);
+// Req := false: the job takes its port back.
+void ReleasePort(TParams& r, HandOver which);
+
+std::atomic<bool>& ReqFlag(TParams& r, HandOver which);
+std::atomic<bool>& AckFlag(TParams& r, HandOver which);
+
+// The error line of a failed exchange: time + " Ошибка!(" + code + ") Порт " +
+// port + " " + message.
+std::string ExchangeErrorLine(TResult code, const std::string& port);
+
+}  // namespace zorvat

@@ -1,0 +1,102 @@
+// What the exchanges, workers and polling jobs show on the main window.
+//
+// The core never touches a widget: it reports through this interface. The
+// window implements it with queued calls to its own thread, in the order the
+// calls were made; the command-line tool prints; tests record. Every method
+// may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvat {
+
+// A regulator as the tree knows it: device index and regulator number.
+struct RegulatorRef {
+    std::uint8_t device = 0;
+    std::uint8_t regulator = 0;
+    bool operator==(const RegulatorRef&) const = default;
+};
+
+// Operations whose start and end the window shows on its buttons.
+enum class Operation {
+    Search,
+    ReadOne,        // page "Связь"
+    ReadRegulator,  // page "Параметры"
+    ReadAll,
+    Write,
+    CheckLink,
+    Switch,
+    Autotune,
+    Program,
+};
+
+class TSurfaces {
+  public:
+    virtual ~TSurfaces() = default;
+
+    // The error window (ErrorLog).
+    virtual void ClearErrorLog() {}
+    virtual void AddErrorLine(const std::string& line) = 0;
+    // The polling job's own lines: the oldest line goes once there are more
+    // than `limit`, so the job alone never floods the window.
+    virtual void AddErrorLineCapped(const std::string& line, std::size_t limit) = 0;
+
+    // The status text (Status_Msg), the progress bar (0..100), the project state.
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual std::string Status() const = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void SetProjectChanged(bool changed) = 0;
+
+    // The instrument tree, as the search builds it.
+    virtual void ClearTree() {}
+    virtual void AddPortNode(const std::string& /*port*/) {}
+    virtual void AddDeviceNode(const std::string& /*port*/, std::uint8_t /*device*/,
+                               const std::string& /*text*/) {}
+    virtual void AddRegulatorNode(RegulatorRef /*regulator*/) {}
+    // A regulator line's value column and check mark.
+    virtual void SetRegulatorValue(RegulatorRef regulator, const std::string& text) = 0;
+    virtual void SetRegulatorChecked(RegulatorRef regulator, bool checked) = 0;
+    // The value column of the selected node, whatever it is.
+    virtual void ClearSelectedValue() {}
+    virtual std::optional<RegulatorRef> SelectedRegulator() const { return std::nullopt; }
+    bool IsSelected(RegulatorRef r) const { return SelectedRegulator() == r; }
+
+    // Pages that show a regulator: refilled after its record changed.
+    virtual void FillRegulatorPage(RegulatorRef /*regulator*/) {}
+    virtual void FillProgramGrid(RegulatorRef /*regulator*/) {}
+    // The program's running point: remaining time of row `point` ("1:02:03"),
+    // or its own duration again when the point is over.
+    virtual void ShowProgramTime(RegulatorRef /*regulator*/, int /*point*/,
+                                 const std::string& /*text*/) {}
+    virtual void SetProgramStopEnabled(bool /*enabled*/) {}
+
+    // The memo of the page "Связь" (FindedDevmem).
+    virtual void SetFoundMemo(const std::vector<std::string>& /*lines*/) {}
+
+    // The chart: a point was added to a regulator's series (the series is in
+    // the record); the time axis stops being fixed.
+    virtual void ChartPointAdded(RegulatorRef /*regulator*/, double /*x*/, double /*y*/) {}
+    virtual void SetTimeAxisAutomatic() {}
+    virtual bool AutoUpdate() const { return false; }
+
+    // An operation started or ended: the window turns its button into the stop
+    // form and back, enables and disables what the operation's rules say.
+    virtual void OperationStarted(Operation /*op*/) {}
+    virtual void OperationFinished(Operation /*op*/, bool /*interrupted*/) {}
+
+    // Runs `fn` on the window's thread and waits for it (never called from
+    // that thread). Headless surfaces run it at once.
+    virtual void RunOnUiAndWait(const std::function<void()>& fn) { fn(); }
+    // Lets the window's thread process pending events while an exchange that
+    // runs on it waits for a port.
+    virtual void ProcessEvents() {}
+};
+
+// The current time as the error lines show it: "12:04:31".
+std::string TimeText();
+
+}  // namespace zorvat
