@@ -88,6 +88,11 @@ class TSurfaces {
     virtual void OperationStarted(Operation /*op*/) {}
     virtual void OperationFinished(Operation /*op*/, bool /*interrupted*/) {}
 
+    // A regulator switch or an autotune switch ended: on failure the window
+    // puts its button back.
+    virtual void RegulatorSwitched(RegulatorRef /*regulator*/, bool /*on*/, bool /*succeeded*/) {}
+    virtual void AutotuneSwitched(RegulatorRef /*regulator*/, bool /*on*/, bool /*succeeded*/) {}
+
     // Runs `fn` on the window's thread and waits for it (never called from
     // that thread). Headless surfaces run it at once.
     virtual void RunOnUiAndWait(const std::function<void()>& fn) { fn(); }
