@@ -1,0 +1,37 @@
+// Reading the regulator and instrument parameters into the records and
+// writing one regulator's parameters back, with the read and write workers
+// of the regulator page and the page "Связь".
+#pragma once
+
+#include <cstdint>
+
+#include "model.h"
+#include "surfaces.h"
+
+namespace zorvat {
+
+// Reads instrument `which` (a device index), or every instrument when it is
+// kAllDevices, at the first instrument's baud rate. Returns 1 when the read
+// ended because StopFlag was set, else 0; failures go to the error log.
+// The search keeps the lines it wrote itself (`clearErrorLog` false).
+int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog = true);
+
+// Writes regulator `r` of instrument `d`. In full (setpointOnly false):
+// 1 when stopped by StopFlag, else 0. The setpoint alone (the setpoint
+// program): 0 when written or stopped by the regulator's ProgStop while
+// waiting for the port, 1 when it failed.
+int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly);
+
+// The read workers: `op` is ReadOne, ReadRegulator or ReadAll (with
+// kAllDevices); ends with OperationFinished(op, interrupted).
+void ReadWorker(TModel& model, Operation op, std::uint8_t which);
+
+// The write worker of the regulator page; ends with
+// OperationFinished(Operation::Write, the write did not complete).
+void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r);
+
+// Ticks every regulator line of the tree whose regulator is on and unticks
+// the others.
+void TickRegulatorNodes(TModel& model);
+
+}  // namespace zorvat
