@@ -1,0 +1,232 @@
+#include "search.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "com_u.h"
+#include "device_catalogue.h"
+#include "ex_com.h"
+#include "hex_text.h"
+#include "regulator_exchange.h"
+#include "result_messages.h"
+#include "th_search.h"
+
+namespace zorvat {
+
+namespace {
+
+constexpr int kPortCount = 10;           // "COM1".."COM10" in the port lists
+constexpr std::int16_t kFamilyType = 1;  // the catalogue type that identifies the family
+constexpr std::uint8_t kIdentCommand = 0;
+constexpr std::size_t kMaxCommandReply = 255;
+
+// The identification: true when the instrument at `address` answers with a
+// code of the family. Older firmware answers "55" for "41" and "56" for "54".
+bool Identify(TExCOM& port, std::uint8_t address) {
+    std::string code;
+    if (Exchange(port, kFamilyType, address, kIdentCommand, code) != rc::Ok) return false;
+    if (code == "55") code = "41";
+    if (code == "56") code = "54";
+    return code == "41" || code == "54";
+}
+
+// The software version (command 198), when the instrument answers a number.
+std::optional<std::uint32_t> ReadVersion(TExCOM& port, std::uint8_t address) {
+    std::string command = ";198;";
+    if (SendCommand(&port, address, command, kMaxCommandReply) != rc::Ok) return std::nullopt;
+    return ParseDecimal(command);
+}
+
+// The nearest whole percent of done / total.
+int Percent(int done, int total) {
+    return (200 * done + total) / (2 * total);
+}
+
+std::string PortName(int index) {
+    return "COM" + std::to_string(index);
+}
+
+// Probes one address; appends the instrument when one of the family answers.
+void Probe(TModel& model, TExCOM& port, const std::string& portName, int address,
+           std::int32_t baud) {
+    TSurfaces& surfaces = model.Surfaces();
+    const auto bus = static_cast<std::uint8_t>(address);
+    if (!Identify(port, bus)) return;
+    const auto version = ReadVersion(port, bus);
+    if (!version) return;
+    if (*version > 50) {
+        surfaces.AddErrorLine(
+            "Внимание! На порте " + portName +
+            " найдена более поздняя модель прибора не способная работать с данной программой.");
+        surfaces.AddErrorLine("Обратитесь в НПП \"Велтарис\" за новой версией программы.");
+        return;
+    }
+
+    // Other threads may look at the list at any time, so the record is
+    // complete, model code and name included, before it is appended.
+    const std::size_t index = model.DeviceList.Count();
+    if (index >= kMaxDevices) return;  // a device index is one byte
+    const auto d = static_cast<std::uint8_t>(index);
+    auto device = std::make_unique<TDevice>();
+    device->POversion = static_cast<std::uint8_t>(*version);
+    device->Regs[1] = std::make_unique<TParams>(d, 1);
+    device->Regs[2] = std::make_unique<TParams>(d, 2);
+    device->Address = std::to_string(address);
+    device->Present = true;
+    device->ParentPort = portName;
+    device->Baudrate = baud;
+
+    std::string codeText;
+    const TResult read = ReadParam(port, device->Address, "002007", codeText);
+    std::optional<std::uint32_t> code;
+    if (read == rc::Ok) code = ParseHex(codeText);
+    const ModelInfo* info = nullptr;
+    if (code && *code <= 0xFF) {
+        device->ModelCode = static_cast<std::uint8_t>(*code);
+        info = FindModel(device->ModelCode);
+    }
+    if (info != nullptr) {
+        device->Name = info->name;
+        for (int c = 1; c <= info->channels; ++c) {
+            device->Chnls[static_cast<std::size_t>(c)] =
+                std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
+        }
+        if (info->regulators == 1) device->Regs[2]->Present = false;
+    }
+    const std::string addressText = device->Address;
+    model.DeviceList.Append(std::move(device));
+
+    if (info != nullptr) {
+        surfaces.AddDeviceNode(portName, d,
+                               "Прибор: " + std::string(info->name) + "(" + addressText + ")");
+        surfaces.AddRegulatorNode({d, 1});
+        if (info->regulators == 2) surfaces.AddRegulatorNode({d, 2});
+    } else {
+        // Without a model there is no node, so the operator must learn here
+        // why an instrument that answered is missing from the tree.
+        std::string line =
+            TimeText() + " Прибор на порте " + portName + " с адресом " + addressText;
+        if (read == rc::Ok) {
+            line += " сообщил неизвестный код модели " + codeText + "; он пропущен.";
+        } else {
+            line += " не сообщил код модели (Ошибка!(" + std::to_string(read) + ") " +
+                    ResultText(read, portName) + "); он пропущен.";
+        }
+        surfaces.AddErrorLine(line);
+    }
+
+    if (!model.PortJobs().Has(portName)) model.PortJobs().CreateSuspended(portName);
+}
+
+}  // namespace
+
+void SearchInstruments(TModel& model, SearchRange& range) {
+    TSurfaces& surfaces = model.Surfaces();
+    surfaces.OperationStarted(Operation::Search);
+    surfaces.ClearErrorLog();
+    const std::string status = surfaces.Status();
+    surfaces.SetStatus("Идёт поиск приборов...");
+
+    std::unique_ptr<TExCOM> port = CreatePort();
+    TResult code = rc::Ok;
+    if (range.Baudrate < 0 || range.Baudrate > 0xFFFF) {
+        code = rc::BadArgument;
+    } else {
+        code = port->SetBaudRate(static_cast<std::uint16_t>(range.Baudrate));
+    }
+    if (code == rc::Ok) code = port->SetTimeout(1000);
+
+    if (code == rc::Ok) {
+        // The lists only offer COM1..COM10 and addresses 1..255.
+        range.COMmin = std::clamp(range.COMmin, 1, kPortCount);
+        range.COMmax = std::clamp(range.COMmax, 1, kPortCount);
+        range.MinAddr = std::clamp(range.MinAddr, 1, 255);
+        range.MaxAddr = std::clamp(range.MaxAddr, 1, 255);
+        if (range.COMmax < range.COMmin) range.COMmax = range.COMmin;
+        if (range.MaxAddr < range.MinAddr) range.MaxAddr = range.MinAddr;
+        const int ports = range.COMmax - range.COMmin + 1;
+        const int addresses = range.MaxAddr - range.MinAddr + 1;
+        const int total = ports * addresses;
+
+        for (int p = 1; p <= ports; ++p) {
+            const std::string name = PortName(range.COMmin + p - 1);
+            if (port->OpenPort(name) != rc::Ok) continue;
+            surfaces.AddPortNode(name);
+            for (int a = 1; a <= addresses; ++a) {
+                surfaces.SetProgress(Percent((p - 1) * addresses + a, total));
+                if (model.StopFlag) break;
+                Probe(model, *port, name, range.MinAddr + a - 1, range.Baudrate);
+            }
+            port->ClosePort();
+            if (model.StopFlag) break;
+        }
+        code = rc::Ok;
+    }
+
+    // Only the port's configuration can leave a code here, before any port
+    // was named.
+    std::string message;
+    if (code != rc::NoReply && ResultMessage(code, "", message)) {
+        surfaces.AddErrorLine("Ошибка!(" + std::to_string(code) + ") " + " " + message);
+    }
+    surfaces.SetProjectChanged(true);
+    surfaces.SetStatus("Идёт чтение параметров приборов...");
+    FreePort(port);
+
+    // The jobs stayed suspended while the search held their ports.
+    model.PortJobs().StartAll();
+    // The search's own lines (newer models, unknown model codes) stay.
+    const bool interrupted = ReadInstrumentParams(model, kAllDevices, false) != 0;
+    TickRegulatorNodes(model);
+
+    if (!model.DeviceList.Empty()) {
+        std::vector<std::string> memo = {"Приборы найдены."};
+        if (interrupted) {
+            memo.emplace_back("!!!Чтение параметров прервано!!!");
+            memo.emplace_back("Считайте параметры приборов.");
+        } else {
+            memo.emplace_back("Все параметры считаны.");
+        }
+        memo.emplace_back("Сделайте выбор в дереве.");
+        surfaces.SetFoundMemo(memo);
+    }
+    surfaces.SetStatus(status);
+    surfaces.SetProgress(0);
+    surfaces.OperationFinished(Operation::Search, interrupted);
+}
+
+void CheckLink(TModel& model, std::uint8_t d) {
+    TDevice* device = model.Device(d);
+    if (device == nullptr) return;
+    TParams& handOver = *device->Regs[1];
+    RequestPort(model, handOver, device->ParentPort, HandOver::Switch);
+
+    std::unique_ptr<TExCOM> port = CreatePort();
+    TResult code = rc::Ok;
+    if (device->Baudrate < 0 || device->Baudrate > 0xFFFF) {
+        code = rc::BadArgument;
+    } else {
+        code = port->SetBaudRate(static_cast<std::uint16_t>(device->Baudrate));
+    }
+    if (code == rc::Ok) code = port->SetTimeout(1000);
+    if (code == rc::Ok) {
+        bool answered = false;
+        if (port->OpenPort(device->ParentPort) == rc::Ok) {
+            const auto address = ParseDecimal(device->Address);
+            answered =
+                address && *address <= 255 && Identify(*port, static_cast<std::uint8_t>(*address));
+            port->ClosePort();
+        }
+        model.Surfaces().AddErrorLine(
+            answered ? "Прибор на связи."
+                     : "Прибор с такими параметрами не найден.Проверьте подключение и выполните "
+                       "поиск прибора.");
+    }
+    FreePort(port);
+    ReleasePort(handOver, HandOver::Switch);
+}
+
+}  // namespace zorvat
