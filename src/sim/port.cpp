@@ -60,6 +60,7 @@ Port::Port(std::string name, std::string linkDir, const ProcessSettings& setting
         std::lock_guard lock(mu_);
         DoReplug();
     } catch (...) {
+        ClosePty(pty_);
         ::close(wakeRead_);
         ::close(wakeWrite_);
         throw;
@@ -145,6 +146,8 @@ void Port::Unplug() {
 
 void Port::Replug() {
     std::unique_lock lock(mu_);
+    // Already there: a reply under way is not to be cut short for nothing.
+    if (plugged_ && wantPlugged_) return;
     wantPlugged_ = true;
     if (!running_) {
         if (!plugged_) DoReplug();

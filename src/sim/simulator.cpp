@@ -46,6 +46,15 @@ void Simulator::SetLinkDir(const std::string& dir) {
     if (!ports_.empty()) throw std::logic_error("the link folder must be set before any port");
     if (ownLinkDir_) ::rmdir(linkDir_.c_str());
     linkDir_ = dir;
+    // The paths are handed to other programs (ZORVAT_COMn=...), which may run
+    // in another folder.
+    if (!linkDir_.empty() && linkDir_.front() != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd) == nullptr) {
+            throw std::system_error(errno, std::generic_category(), "getcwd");
+        }
+        linkDir_ = std::string(cwd) + "/" + linkDir_;
+    }
     while (linkDir_.size() > 1 && linkDir_.back() == '/')
         linkDir_.pop_back();
     ownLinkDir_ = false;

@@ -45,7 +45,8 @@ class Simulator {
 
     // --- Set-up ---------------------------------------------------------
 
-    // Folder for the links COMn -> /dev/pts/N; set before the first port.
+    // Folder for the links COMn -> /dev/pts/N (made absolute); set before the
+    // first port.
     // A link keeps a port's path stable across unplug and replug.
     void SetLinkDir(const std::string& dir);
     // A fresh folder under $TMPDIR (or /tmp), removed again by the destructor.
