@@ -143,9 +143,9 @@ const std::vector<FaultKind>& AllFaultKinds() {
     return kinds;
 }
 
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error) {
-    const auto colon = spec.find(':');
-    const std::string_view name = spec.substr(0, colon);
+std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
+    const auto colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
     const auto kind = ParseFaultKind(name);
     if (!kind) {
         error = "unknown fault kind \"" + std::string(name) + "\"";
@@ -154,7 +154,7 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string& error) {
     Fault fault(*kind);
     if (colon == std::string_view::npos) return fault;
 
-    std::string_view rest = spec.substr(colon + 1);
+    std::string_view rest = text.substr(colon + 1);
     while (!rest.empty()) {
         const auto comma = rest.find(',');
         const std::string_view item = rest.substr(0, comma);

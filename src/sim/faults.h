@@ -78,7 +78,7 @@ struct Fault {
     // Occurrences left; the fault is gone once it has struck this often.
     int count = kUnlimited;
 
-    // Kind-specific settings; left empty, the defaults in brackets apply.
+    // Settings that depend on the kind; left empty, the defaults in brackets apply.
     //   number: ErrorStatus n of "$n" [1]; Version the version [51];
     //           WrongAddress the address replied from [own + 1, 255 -> 1]
     //   text:   IdentCode the code ["55"]; Noise the bytes [a short burst
@@ -93,7 +93,7 @@ struct Fault {
     std::optional<int> pieces;
 };
 
-// Defaults of the kind-specific settings, as documented above.
+// The settings above with their defaults filled in.
 int FaultNumber(const Fault& fault, int ownAddress);
 std::string FaultText(const Fault& fault);
 std::chrono::milliseconds FaultTime(const Fault& fault);
@@ -111,7 +111,7 @@ std::string_view FaultKindSummary(FaultKind kind);
 // Reads "KIND[:key=value,...]" with the keys param, cmd, count, n, text, ms
 // and pieces, e.g. "status:param=01DA66,n=5,count=1". On failure returns
 // nullopt and says why in `error`.
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error);
+std::optional<Fault> ParseFault(std::string_view text, std::string& error);
 
 // The same form back, for logs.
 std::string DescribeFault(const Fault& fault);

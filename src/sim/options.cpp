@@ -189,12 +189,12 @@ class Parser {
         return false;
     }
 
-    bool InstrumentOption(const std::string& spec) {
-        if (setup_.ports.empty()) return Fail("--instrument " + spec + " comes before any --port");
-        const auto parts = SplitColons(spec, 3);
-        if (parts.size() < 2) return Fail("--instrument needs ADDR:MODEL[:BAUD], not " + spec);
+    bool InstrumentOption(const std::string& arg) {
+        if (setup_.ports.empty()) return Fail("--instrument " + arg + " comes before any --port");
+        const auto parts = SplitColons(arg, 3);
+        if (parts.size() < 2) return Fail("--instrument needs ADDR:MODEL[:BAUD], not " + arg);
         const auto address = ToAddress(parts[0]);
-        if (!address) return Fail("bad bus address in --instrument " + spec + " (1..255)");
+        if (!address) return Fail("bad bus address in --instrument " + arg + " (1..255)");
         const ModelInfo* model = FindModel(parts[1]);
         if (!model) return Fail("unknown model \"" + std::string(parts[1]) + "\"");
         InstrumentSetup inst{*address, model->code, {}};
@@ -214,30 +214,30 @@ class Parser {
         return true;
     }
 
-    bool FaultOption(const std::string& spec) {
-        const auto parts = SplitColons(spec, 3);
-        if (parts.size() < 3) return Fail("--fault needs PORT:ADDR:KIND[:OPTIONS], not " + spec);
+    bool FaultOption(const std::string& arg) {
+        const auto parts = SplitColons(arg, 3);
+        if (parts.size() < 3) return Fail("--fault needs PORT:ADDR:KIND[:OPTIONS], not " + arg);
         FaultSetup f;
         f.port = std::string(parts[0]);
         if (parts[1] != "*") {
             const auto address = ToAddress(parts[1]);
-            if (!address) return Fail("bad bus address in --fault " + spec + " (1..255 or *)");
+            if (!address) return Fail("bad bus address in --fault " + arg + " (1..255 or *)");
             f.address = *address;
         }
         std::string why;
         const auto fault = ParseFault(parts[2], why);
-        if (!fault) return Fail("--fault " + spec + ": " + why);
+        if (!fault) return Fail("--fault " + arg + ": " + why);
         f.fault = *fault;
         setup_.faults.push_back(f);
         return true;
     }
 
-    bool SetOption(const std::string& spec) {
-        const auto parts = SplitColons(spec, 3);
+    bool SetOption(const std::string& arg) {
+        const auto parts = SplitColons(arg, 3);
         const auto eq = parts.size() == 3 ? parts[2].find('=') : std::string_view::npos;
         if (eq == std::string_view::npos) return Fail("--set needs PORT:ADDR:NUMBER=VALUE");
         const auto address = ToAddress(parts[1]);
-        if (!address) return Fail("bad bus address in --set " + spec);
+        if (!address) return Fail("bad bus address in --set " + arg);
         setup_.params.push_back(ParamSetup{std::string(parts[0]), *address,
                                            std::string(parts[2].substr(0, eq)),
                                            std::string(parts[2].substr(eq + 1))});
