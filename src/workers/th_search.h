@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "model.h"
 
@@ -43,10 +44,15 @@ class TPortJobs {
     friend class TJob;
     // A job that ended by itself empties its own slot.
     void Release(int slot, const TJob* job);
+    // Joins the threads of jobs that ended by themselves and are done.
+    void Reap();
 
     TModel& model_;
     mutable std::mutex mu_;
     std::array<std::shared_ptr<TJob>, 11> slots_;
+    // Jobs that left their slot by themselves; their threads are joined by
+    // the next Reap or StopAll, so none outlives the model.
+    std::vector<std::shared_ptr<TJob>> ended_;
 };
 
 // Switches a regulator's on-state in the model: starts its port's polling

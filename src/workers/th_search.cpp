@@ -1,0 +1,527 @@
+#include "th_search.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "IEEE754.h"
+#include "com_u.h"
+#include "hex_text.h"
+#include "result_messages.h"
+
+namespace zorvat {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kStatusBlock = "0000FF";
+constexpr std::size_t kStatusBlockLength = 42;
+constexpr std::uint16_t kJobTimeout = 2000;
+constexpr double kPollSpacing = 0.6;  // seconds
+constexpr auto kVisitPause = 30ms;
+constexpr auto kHandOverStep = 50ms;
+// A port whose instruments are all gone still has its job until the next
+// clear; without a pause its cycle would be nothing but skipped visits.
+constexpr auto kEmptyCyclePause = 100ms;
+constexpr auto kEndPause = 200ms;
+constexpr auto kReadEndPause = 2000ms;
+constexpr std::size_t kJobLineLimit = 100;
+constexpr const char* kErrorText = "Ошибка!";
+
+// What a poll takes from the status block. Positions are those of the
+// instrument's block, counted from 0.
+struct StatusBytes {
+    std::uint8_t relays = 0;     // characters 1-2
+    std::uint8_t regulator = 0;  // characters 9-10
+    std::uint8_t inputs = 0;     // characters 41-42
+};
+
+std::optional<std::uint8_t> HexByteAt(std::string_view block, std::size_t pos) {
+    if (pos + 2 > block.size()) return std::nullopt;
+    const auto value = ParseHex(block.substr(pos, 2));
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::optional<StatusBytes> ReadStatusBytes(std::string_view block) {
+    const auto relays = HexByteAt(block, 0);
+    const auto regulator = HexByteAt(block, 8);
+    const auto inputs = HexByteAt(block, 40);
+    if (!relays || !regulator || !inputs) return std::nullopt;
+    return StatusBytes{*relays, *regulator, *inputs};
+}
+
+// Channel k's group: its status byte, then the wire text of its value.
+std::size_t ChannelGroup(int k) {
+    return static_cast<std::size_t>(10 * (k - 1) + 10);
+}
+
+bool MaskSet(std::uint8_t status, unsigned mask) {
+    return (status & mask) == mask;
+}
+unsigned OnMask(int r) {
+    return static_cast<unsigned>(15 * (r - 1) + 1);
+}
+unsigned AutotuneMask(int r) {
+    return static_cast<unsigned>(30 * (r - 1) + 2);
+}
+
+// The chart keeps X and Y as 6-byte reals with a 40-bit significand: the
+// values are rounded to that before they are plotted, half up on the magnitude.
+double Round40(double value) {
+    if (value == 0.0 || !std::isfinite(value)) return value;
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);
+    const double rounded = std::ldexp(std::floor(std::ldexp(fraction, 40) + 0.5), exponent - 40);
+    return std::signbit(value) ? -rounded : rounded;
+}
+
+// The tree's value column: fixed point with 3 decimals, at most 10
+// significant digits; larger magnitudes go to the scientific form.
+std::string ValueText(double value) {
+    char text[64];
+    const auto scientific =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 9);
+    double rounded = value;
+    static_cast<void>(std::from_chars(text, scientific.ptr, rounded));
+    if (std::fabs(rounded) >= 1e10) {
+        const std::string s(text, scientific.ptr);
+        const auto e = s.find('e');
+        std::string mantissa = s.substr(0, e);
+        std::string exponent = s.substr(e + 1);
+        while (mantissa.back() == '0')
+            mantissa.pop_back();
+        if (mantissa.back() == '.') mantissa.pop_back();
+        if (exponent.front() == '+') exponent.erase(0, 1);
+        return mantissa + "E" + exponent;
+    }
+    const auto fixed =
+        std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, 3);
+    return std::string(text, fixed.ptr);
+}
+
+// Window updates may fail (a widget gone, memory); the cycle must go on.
+template <class F>
+void Quietly(F&& f) noexcept {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+std::uint16_t BaudOf(const TDevice& device) {
+    const std::int32_t baud = device.Baudrate;
+    // 0 is refused by SetBaudRate, as a rate that does not fit would be.
+    return baud > 0 && baud <= 0xFFFF ? static_cast<std::uint16_t>(baud) : std::uint16_t{0};
+}
+
+// The graph's time origin is the first moment the regulator is known to
+// run; it is taken before the on-state shows, so a poll that sees the
+// regulator on never reads an origin that is still being set.
+void TakeGraphOrigin(TParams& r) {
+    static std::mutex originMu;
+    std::lock_guard lock(originMu);
+    if (r.StartPending) {
+        r.StartTime = MonotonicSeconds();
+        r.StartPending = false;
+    }
+}
+
+// `ensureJob` is false for the polling job itself: the regulator is on its
+// own port, and while the job is being stopped its slot is already empty,
+// so asking for a job there would start a second one behind the stop.
+void SwitchRegOn(TModel& model, TParams& r, bool on, bool ensureJob) {
+    if (!on) {
+        r.RegOn = false;
+        model.Surfaces().ClearSelectedValue();
+        return;
+    }
+    TakeGraphOrigin(r);
+    r.RegOn = true;
+    if (ensureJob) EnsurePortJob(model, r);
+}
+
+}  // namespace
+
+// One port's polling job.
+class TJob {
+  public:
+    TJob(TModel& model, TPortJobs& owner, std::string portName, int slot)
+        : model_(model), owner_(owner), portName_(std::move(portName)), slot_(slot) {}
+    TJob(const TJob&) = delete;
+    TJob& operator=(const TJob&) = delete;
+
+    const std::string& PortName() const { return portName_; }
+
+    // Only with the owner's lock held, and only once.
+    void Start() {
+        started_ = true;
+        thread_ = std::thread([this] { Execute(); });
+    }
+    bool Started() const { return started_; }
+    bool Finished() const { return finished_; }
+    void RequestStop() { stop_ = true; }
+    // By whoever took the job out of its slot (or out of the ended list).
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    struct PlotPoint {
+        std::size_t device;
+        int regulator;
+        double x;
+        double y;
+    };
+
+    void Execute();
+    TResult Cycle(TExCOM& port);
+    TResult Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams& reg);
+    TResult ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block);
+    void UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status);
+    // False when the job was stopped while it waited for the port back.
+    bool HandOverPort(TExCOM& port, TParams& reg, TResult& code);
+    void LogVisit(const TDevice& device, TResult code);
+    void End(TExCOM& port, TResult code);
+    void AddChartPoint(const PlotPoint& point);
+    bool Selected(RegulatorRef ref) const { return model_.Surfaces().IsSelected(ref); }
+
+    TModel& model_;
+    TPortJobs& owner_;
+    const std::string portName_;
+    const int slot_;
+    // Set before the thread exists and never reset by it: a stop asked for
+    // before the body runs must not be lost.
+    std::atomic<bool> stop_{false};
+    bool started_ = false;  // under the owner's lock
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+void TJob::Execute() {
+    std::unique_ptr<TExCOM> port = CreatePort();
+    const TResult code = Cycle(*port);
+    End(*port, code);
+    FreePort(port);
+    if (!stop_) owner_.Release(slot_, this);
+    finished_ = true;
+}
+
+TResult TJob::Cycle(TExCOM& port) {
+    // The line's speed is that of the first instrument of the list: one
+    // baud rate serves every port of a search.
+    const TDevice* first = model_.Device(0);
+    if (first == nullptr) return rc::Ok;
+    TResult code = port.SetBaudRate(BaudOf(*first));
+    if (code == rc::Ok) code = port.SetTimeout(kJobTimeout);
+    if (code == rc::Ok) code = port.OpenPort(portName_);
+    if (code != rc::Ok) return code;
+
+    for (;;) {
+        const std::size_t count = model_.DeviceList.Count();
+        bool visited = false;
+        for (std::size_t d = 0; d < count; ++d) {
+            for (int r = 1; r <= 2; ++r) {
+                TDevice* device = model_.Device(d);
+                if (device == nullptr || !device->Present || device->ParentPort != portName_) {
+                    continue;
+                }
+                TParams* reg = device->Regs[static_cast<std::size_t>(r)].get();
+                if (reg == nullptr) continue;
+                visited = true;
+                if ((reg->RegOn || reg->AutoTune) &&
+                    MonotonicSeconds() - reg->LastPoll >= kPollSpacing) {
+                    code = Poll(port, d, r, *device, *reg);
+                }
+                if (!HandOverPort(port, *reg, code)) return code;
+                std::this_thread::sleep_for(kVisitPause);
+                if (code < 0) LogVisit(*device, code);
+                code = rc::Ok;
+                if (stop_) return code;
+            }
+        }
+        if (stop_) return code;
+        if (!visited) std::this_thread::sleep_for(kEmptyCyclePause);
+    }
+}
+
+TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams& reg) {
+    const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
+    TSurfaces& ui = model_.Surfaces();
+
+    std::string block;
+    TResult code = ReadParam(port, device.Address, kStatusBlock, block);
+    if (code != rc::Ok) code = ReadParam(port, device.Address, kStatusBlock, block);
+    // LastPoll stays where it was: the next visit polls again at once.
+    if (code != rc::Ok || block.size() < kStatusBlockLength) {
+        const std::string text = code > 0 ? "$" + std::to_string(code) : kErrorText;
+        Quietly([&] { ui.SetRegulatorValue(ref, text); });
+        return code;
+    }
+    // Nothing of a block with a broken byte is believed: the states stay as
+    // the last good block left them.
+    const auto status = ReadStatusBytes(block);
+    if (!status) {
+        Quietly([&] { ui.SetRegulatorValue(ref, kErrorText); });
+        return rc::BadPayload;
+    }
+    device.RelayStates = status->relays;
+    device.DinStates = status->inputs;
+    UpdateStates(d, r, reg, status->regulator);
+
+    if (!reg.RegOn && !reg.AutoTune) {
+        Quietly([&] {
+            ui.SetRegulatorValue(ref, "");
+            ui.SetRegulatorChecked(ref, false);
+        });
+        return rc::Ok;
+    }
+    return ShowAndPlot(d, r, reg, block);
+}
+
+void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status) {
+    const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
+    TSurfaces& ui = model_.Surfaces();
+
+    const bool on = MaskSet(status, OnMask(r));
+    if (reg.RegOn) {
+        SwitchRegOn(model_, reg, on, false);
+        if (!on && Selected(ref)) Quietly([&] { ui.FillRegulatorPage(ref); });
+    } else {
+        SwitchRegOn(model_, reg, on, false);
+        if (on) {
+            Quietly([&] {
+                ui.SetRegulatorChecked(ref, true);
+                if (Selected(ref)) ui.FillRegulatorPage(ref);
+            });
+        }
+    }
+
+    const bool tuning = MaskSet(status, AutotuneMask(r));
+    const bool wasTuning = reg.AutoTune.exchange(tuning);
+    if (wasTuning && !tuning && Selected(ref)) Quietly([&] { ui.FillRegulatorPage(ref); });
+    if (!wasTuning && tuning) {
+        Quietly([&] {
+            ui.SetRegulatorChecked(ref, true);
+            if (Selected(ref)) ui.FillRegulatorPage(ref);
+        });
+    }
+}
+
+TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block) {
+    const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
+    TSurfaces& ui = model_.Surfaces();
+
+    if (reg.InputChannel > 3) SetInputChannel(reg, 3);
+    const int k = reg.InputChannel < 1 ? 1 : reg.InputChannel.load();
+    const std::size_t group = ChannelGroup(k);
+    const auto channelStatus = HexByteAt(block, group);
+    double value = 0;
+    // A value that cannot be read is not replaced by an older one: the chart
+    // shows only what the instrument measured.
+    if (!channelStatus || !WireTextToFloat(block.substr(group + 2, 8), value)) {
+        Quietly([&] { ui.SetRegulatorValue(ref, kErrorText); });
+        return rc::BadPayload;
+    }
+    if (*channelStatus != 0) {
+        Quietly([&] { ui.SetRegulatorValue(ref, "$" + std::to_string(*channelStatus)); });
+        return rc::Ok;
+    }
+
+    const std::string text = ValueText(value);
+    Quietly([&] { ui.SetRegulatorValue(ref, text); });
+    const double now = MonotonicSeconds();
+    reg.LastPoll = now;
+    const double elapsed = (now - reg.StartTime) / 60.0;
+    reg.ElapsedMin = elapsed;
+    Quietly([&] {
+        if ((elapsed >= 1.9 && elapsed <= 2.1) || ui.AutoUpdate()) ui.SetTimeAxisAutomatic();
+    });
+    const PlotPoint point{d, r, Round40(elapsed), Round40(value)};
+    Quietly([&] { ui.RunOnUiAndWait([&] { AddChartPoint(point); }); });
+    return rc::Ok;
+}
+
+// Runs on the window's thread while the job waits.
+void TJob::AddChartPoint(const PlotPoint& point) {
+    TParams* reg = model_.Regulator(point.device, point.regulator);
+    if (reg == nullptr) return;
+    // A series that starts far above the scale would fix the axis there; it
+    // starts from 0 instead.
+    const double y = point.y > 1800 && reg->Serie.Size() == 0 ? 0.0 : point.y;
+    reg->Serie.Append(point.x, y);
+    model_.Surfaces().ChartPointAdded(RegulatorRef{static_cast<std::uint8_t>(point.device),
+                                                   static_cast<std::uint8_t>(point.regulator)},
+                                      point.x, y);
+}
+
+bool TJob::HandOverPort(TExCOM& port, TParams& reg, TResult& code) {
+    for (HandOver which : {HandOver::Pause, HandOver::Switch, HandOver::Write}) {
+        std::atomic<bool>& req = ReqFlag(reg, which);
+        if (!req) continue;
+        // The port is closed before the Ack: the other side opens it at once.
+        port.ClosePort();
+        AckFlag(reg, which) = true;
+        while (req) {
+            std::this_thread::sleep_for(kHandOverStep);
+            if (stop_) return false;
+        }
+        code = port.OpenPort(portName_);
+    }
+    return true;
+}
+
+void TJob::LogVisit(const TDevice& device, TResult code) {
+    std::string message;
+    if (!ResultMessage(code, portName_, message)) return;
+    const std::string line = TimeText() + " Ошибка!(" + std::to_string(code) + ")   " + portName_ +
+                             "   Адрес: " + device.Address + "   " + message;
+    Quietly([&] { model_.Surfaces().AddErrorLineCapped(line, kJobLineLimit); });
+}
+
+void TJob::End(TExCOM& port, TResult code) {
+    port.ClosePort();
+    std::string message;
+    // A port held by another program is no news to the operator: the
+    // program holding it is his.
+    if (code != rc::PortBusy && ResultMessage(code, portName_, message)) {
+        const std::string line =
+            TimeText() + " Ошибка!(" + std::to_string(code) + ")  " + portName_ + "  " + message;
+        Quietly([&] { model_.Surfaces().AddErrorLine(line); });
+    }
+    // Whoever waits for a port must not wait for a job that is gone,
+    // whatever port it waits for.
+    for (std::size_t d = 0; d < model_.DeviceList.Count(); ++d) {
+        for (int r = 1; r <= 2; ++r) {
+            TParams* reg = model_.Regulator(d, r);
+            if (reg == nullptr) continue;
+            for (HandOver which : {HandOver::Pause, HandOver::Switch, HandOver::Write}) {
+                if (ReqFlag(*reg, which)) AckFlag(*reg, which) = true;
+            }
+        }
+    }
+    std::this_thread::sleep_for(kEndPause);
+    if (model_.ReadThread) std::this_thread::sleep_for(kReadEndPause);
+}
+
+// --- TPortJobs --------------------------------------------------------------
+
+TPortJobs::TPortJobs(TModel& model) : model_(model) {}
+
+TPortJobs::~TPortJobs() {
+    StopAll();
+}
+
+int TPortJobs::SlotOf(const std::string& portName) {
+    // Characters 4 and 5 of the name: "COM1" .. "COM10".
+    if (portName.size() < 4 || portName.size() > 5 || portName.compare(0, 3, "COM") != 0) {
+        return 0;
+    }
+    const auto number = ParseDecimal(std::string_view(portName).substr(3));
+    return number && *number >= 1 && *number <= 10 ? static_cast<int>(*number) : 0;
+}
+
+bool TPortJobs::Has(const std::string& portName) const {
+    const int slot = SlotOf(portName);
+    if (slot == 0) return false;
+    std::lock_guard lock(mu_);
+    return slots_[static_cast<std::size_t>(slot)] != nullptr;
+}
+
+void TPortJobs::CreateSuspended(const std::string& portName) {
+    Reap();
+    const int slot = SlotOf(portName);
+    if (slot == 0) return;
+    std::lock_guard lock(mu_);
+    auto& job = slots_[static_cast<std::size_t>(slot)];
+    if (!job) job = std::make_shared<TJob>(model_, *this, portName, slot);
+}
+
+void TPortJobs::StartAll() {
+    std::lock_guard lock(mu_);
+    for (auto& job : slots_) {
+        if (job && !job->Started()) job->Start();
+    }
+}
+
+void TPortJobs::Ensure(const std::string& portName) {
+    Reap();
+    const int slot = SlotOf(portName);
+    if (slot == 0) return;
+    std::lock_guard lock(mu_);
+    auto& job = slots_[static_cast<std::size_t>(slot)];
+    if (job) return;
+    job = std::make_shared<TJob>(model_, *this, portName, slot);
+    job->Start();
+}
+
+void TPortJobs::StopAll() {
+    std::vector<std::shared_ptr<TJob>> jobs;
+    {
+        std::lock_guard lock(mu_);
+        for (auto& job : slots_) {
+            if (job) jobs.push_back(std::move(job));
+        }
+        for (auto& job : ended_)
+            jobs.push_back(std::move(job));
+        ended_.clear();
+    }
+    // All are asked first, so their closing pauses run side by side.
+    for (auto& job : jobs)
+        job->RequestStop();
+    for (auto& job : jobs)
+        job->Join();
+}
+
+std::size_t TPortJobs::Count() const {
+    std::lock_guard lock(mu_);
+    std::size_t n = 0;
+    for (const auto& job : slots_) {
+        if (job) ++n;
+    }
+    return n;
+}
+
+void TPortJobs::Release(int slot, const TJob* job) {
+    std::lock_guard lock(mu_);
+    auto& current = slots_[static_cast<std::size_t>(slot)];
+    // A job taken out by StopAll is joined there; a new job in the slot is
+    // not this one's to remove.
+    if (current.get() != job) return;
+    ended_.push_back(std::move(current));
+}
+
+void TPortJobs::Reap() {
+    std::vector<std::shared_ptr<TJob>> done;
+    {
+        std::lock_guard lock(mu_);
+        for (auto it = ended_.begin(); it != ended_.end();) {
+            if ((*it)->Finished()) {
+                done.push_back(std::move(*it));
+                it = ended_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& job : done)
+        job->Join();
+}
+
+// --- The on-state -----------------------------------------------------------
+
+void SetRegOn(TModel& model, TParams& r, bool on) {
+    SwitchRegOn(model, r, on, true);
+}
+
+void EnsurePortJob(TModel& model, TParams& r) {
+    const TDevice* device = model.Device(r.DeviceIndex);
+    if (device == nullptr) return;
+    model.PortJobs().Ensure(device->ParentPort);
+}
+
+}  // namespace zorvat
