@@ -1,5 +1,6 @@
 #include "th_search.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -181,7 +182,10 @@ class TJob {
     void Execute();
     TResult Cycle(TExCOM& port);
     TResult Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams& reg);
-    TResult ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block);
+    TResult ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block, double sent);
+    // Whether the regulator is due for a poll; waits for it when it falls
+    // due before the next cycle would come back to it.
+    bool Due(const TParams& reg, double lastCycle);
     void UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status);
     // False when the job was stopped while it waited for the port back.
     bool HandOverPort(TExCOM& port, TParams& reg, TResult& code);
@@ -221,7 +225,11 @@ TResult TJob::Cycle(TExCOM& port) {
     if (code == rc::Ok) code = port.OpenPort(portName_);
     if (code != rc::Ok) return code;
 
+    // How long the last cycle took: a regulator that falls due sooner than
+    // the job would come back to it is waited for instead of skipped.
+    double lastCycle = 0.0;
     for (;;) {
+        const double cycleStart = MonotonicSeconds();
         const std::size_t count = model_.DeviceList.Count();
         bool visited = false;
         for (std::size_t d = 0; d < count; ++d) {
@@ -233,8 +241,7 @@ TResult TJob::Cycle(TExCOM& port) {
                 TParams* reg = device->Regs[static_cast<std::size_t>(r)].get();
                 if (reg == nullptr) continue;
                 visited = true;
-                if ((reg->RegOn || reg->AutoTune) &&
-                    MonotonicSeconds() - reg->LastPoll >= kPollSpacing) {
+                if ((reg->RegOn || reg->AutoTune) && Due(*reg, lastCycle)) {
                     code = Poll(port, d, r, *device, *reg);
                 }
                 if (!HandOverPort(port, *reg, code)) return code;
@@ -246,16 +253,38 @@ TResult TJob::Cycle(TExCOM& port) {
         }
         if (stop_) return code;
         if (!visited) std::this_thread::sleep_for(kEmptyCyclePause);
+        lastCycle = MonotonicSeconds() - cycleStart;
     }
+}
+
+bool TJob::Due(const TParams& reg, double lastCycle) {
+    // Skipping a regulator that is due a little later would put off its
+    // poll by a whole cycle: with eight regulators whose cycle is just under
+    // 600 ms that nearly doubles their spacing.
+    double wait = reg.LastPoll + kPollSpacing - MonotonicSeconds();
+    if (wait > 0.0 && wait < lastCycle) {
+        while (wait > 0.0 && !stop_) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(wait, 0.05)));
+            wait = reg.LastPoll + kPollSpacing - MonotonicSeconds();
+        }
+    }
+    return !stop_ && MonotonicSeconds() - reg.LastPoll >= kPollSpacing;
 }
 
 TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams& reg) {
     const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
     TSurfaces& ui = model_.Surfaces();
 
+    // The poll's moment is when its request went out: the 600 ms are kept
+    // between requests, not between one reply and the next request, and the
+    // chart shows when the value was asked for, not how long the line took.
     std::string block;
+    double sent = MonotonicSeconds();
     TResult code = ReadParam(port, device.Address, kStatusBlock, block);
-    if (code != rc::Ok) code = ReadParam(port, device.Address, kStatusBlock, block);
+    if (code != rc::Ok) {
+        sent = MonotonicSeconds();
+        code = ReadParam(port, device.Address, kStatusBlock, block);
+    }
     // LastPoll stays where it was: the next visit polls again at once.
     if (code != rc::Ok || block.size() < kStatusBlockLength) {
         const std::string text = code > 0 ? "$" + std::to_string(code) : kErrorText;
@@ -280,7 +309,7 @@ TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams&
         });
         return rc::Ok;
     }
-    return ShowAndPlot(d, r, reg, block);
+    return ShowAndPlot(d, r, reg, block, sent);
 }
 
 void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status) {
@@ -312,7 +341,7 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
     }
 }
 
-TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block) {
+TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block, double sent) {
     const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
     TSurfaces& ui = model_.Surfaces();
 
@@ -334,9 +363,8 @@ TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view b
 
     const std::string text = ValueText(value);
     Quietly([&] { ui.SetRegulatorValue(ref, text); });
-    const double now = MonotonicSeconds();
-    reg.LastPoll = now;
-    const double elapsed = (now - reg.StartTime) / 60.0;
+    reg.LastPoll = sent;
+    const double elapsed = (sent - reg.StartTime) / 60.0;
     reg.ElapsedMin = elapsed;
     Quietly([&] {
         if ((elapsed >= 1.9 && elapsed <= 2.1) || ui.AutoUpdate()) ui.SetTimeAxisAutomatic();
