@@ -33,8 +33,9 @@ constexpr auto kReadEndPause = 2000ms;
 constexpr std::size_t kJobLineLimit = 100;
 constexpr const char* kErrorText = "Ошибка!";
 
-// What a poll takes from the status block. Positions are those of the
-// instrument's block, counted from 0.
+// What a poll takes from the status block. The comments number the
+// characters from 1, as the instrument's documentation does; the offsets in
+// the code count from 0.
 struct StatusBytes {
     std::uint8_t relays = 0;     // characters 1-2
     std::uint8_t regulator = 0;  // characters 9-10
@@ -71,8 +72,9 @@ unsigned AutotuneMask(int r) {
     return static_cast<unsigned>(30 * (r - 1) + 2);
 }
 
-// The chart keeps X and Y as 6-byte reals with a 40-bit significand: the
-// values are rounded to that before they are plotted, half up on the magnitude.
+// Chart points carry 40 significant bits, the precision of the 6-byte reals
+// that project files and printed charts have always held them in; rounded
+// half up on the magnitude, as the wire encoder's first step does.
 double Round40(double value) {
     if (value == 0.0 || !std::isfinite(value)) return value;
     int exponent = 0;
@@ -155,8 +157,6 @@ class TJob {
         : model_(model), owner_(owner), portName_(std::move(portName)), slot_(slot) {}
     TJob(const TJob&) = delete;
     TJob& operator=(const TJob&) = delete;
-
-    const std::string& PortName() const { return portName_; }
 
     // Only with the owner's lock held, and only once.
     void Start() {
@@ -317,28 +317,27 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
     TSurfaces& ui = model_.Surfaces();
 
     const bool on = MaskSet(status, OnMask(r));
-    if (reg.RegOn) {
+    const bool wasOn = reg.RegOn;
+    Quietly([&] {
+        // RegOn is stored before the window hears of it: a failing window
+        // update leaves the model right.
         SwitchRegOn(model_, reg, on, false);
-        if (!on && Selected(ref)) Quietly([&] { ui.FillRegulatorPage(ref); });
-    } else {
-        SwitchRegOn(model_, reg, on, false);
-        if (on) {
-            Quietly([&] {
-                ui.SetRegulatorChecked(ref, true);
-                if (Selected(ref)) ui.FillRegulatorPage(ref);
-            });
+        if (wasOn && !on && Selected(ref)) ui.FillRegulatorPage(ref);
+        if (!wasOn && on) {
+            ui.SetRegulatorChecked(ref, true);
+            if (Selected(ref)) ui.FillRegulatorPage(ref);
         }
-    }
+    });
 
     const bool tuning = MaskSet(status, AutotuneMask(r));
     const bool wasTuning = reg.AutoTune.exchange(tuning);
-    if (wasTuning && !tuning && Selected(ref)) Quietly([&] { ui.FillRegulatorPage(ref); });
-    if (!wasTuning && tuning) {
-        Quietly([&] {
+    Quietly([&] {
+        if (wasTuning && !tuning && Selected(ref)) ui.FillRegulatorPage(ref);
+        if (!wasTuning && tuning) {
             ui.SetRegulatorChecked(ref, true);
             if (Selected(ref)) ui.FillRegulatorPage(ref);
-        });
-    }
+        }
+    });
 }
 
 TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block, double sent) {
@@ -378,8 +377,8 @@ TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view b
 void TJob::AddChartPoint(const PlotPoint& point) {
     TParams* reg = model_.Regulator(point.device, point.regulator);
     if (reg == nullptr) return;
-    // A series that starts far above the scale would fix the axis there; it
-    // starts from 0 instead.
+    // A series whose first value is far above the usual scale starts from
+    // 0, so that the value axis takes in the whole rise.
     const double y = point.y > 1800 && reg->Serie.Size() == 0 ? 0.0 : point.y;
     reg->Serie.Append(point.x, y);
     model_.Surfaces().ChartPointAdded(RegulatorRef{static_cast<std::uint8_t>(point.device),
@@ -414,8 +413,8 @@ void TJob::LogVisit(const TDevice& device, TResult code) {
 void TJob::End(TExCOM& port, TResult code) {
     port.ClosePort();
     std::string message;
-    // A port held by another program is no news to the operator: the
-    // program holding it is his.
+    // Not for a port held by another program: the job simply leaves the
+    // port to it.
     if (code != rc::PortBusy && ResultMessage(code, portName_, message)) {
         const std::string line =
             TimeText() + " Ошибка!(" + std::to_string(code) + ")  " + portName_ + "  " + message;

@@ -249,9 +249,9 @@ TEST_F(PollingJob, FailedPollIsTriedTwiceAndShowsItsError) {
 
         const auto polls = StatusPolls();
         // Retry right after the failure, and the next visit soon after that.
-        EXPECT_LT(polls[1].firstByte - polls[0].lastByte, 50ms);
+        EXPECT_LT(polls[1].firstByte - polls[0].replyEnd, 50ms);
         if (c.failures == 2) {
-            EXPECT_LT(polls[2].firstByte - polls[1].lastByte, 300ms);
+            EXPECT_LT(polls[2].firstByte - polls[1].replyEnd, 300ms);
         }
         const auto events = ui_.Events();
         if (c.shown != nullptr) {
