@@ -274,12 +274,14 @@ TEST_F(PollingJob, RegulatorStatusByteGivesOnAndAutotuneStates) {
     struct Case {
         const char* status;  // characters 9-10 of the block
         bool on1, tune1, on2, tune2;
-        bool fill1;  // regulator 1 is selected: its page is refilled
+        bool tuningBefore1;  // the model's AutoTune of regulator 1 before the poll
+        bool fill1;          // regulator 1 is selected: its page is refilled
     } cases[] = {
-        {"11", true, false, true, false, false},
-        {"22", false, true, false, true, true},
-        {"01", true, false, false, false, false},
-        {"00", false, false, false, false, true},
+        {"11", true, false, true, false, false, false},
+        {"22", false, true, false, true, false, true},
+        {"01", true, false, false, false, false, false},
+        {"01", true, false, false, false, true, true},
+        {"00", false, false, false, false, false, true},
     };
     const auto d = AddDevice("COM1", 1);
     ui_.Select(RegulatorRef{d, 1});
@@ -293,7 +295,7 @@ TEST_F(PollingJob, RegulatorStatusByteGivesOnAndAutotuneStates) {
         sim_.SetAutoTune("COM1", 1, 2, c.tune2);
         ASSERT_EQ(sim_.StatusBlock("COM1", 1).substr(8, 2), c.status);
         for (int r : {1, 2}) {
-            Reg(d, r).AutoTune = false;
+            Reg(d, r).AutoTune = r == 1 && c.tuningBefore1;
             Reg(d, r).LastPoll = 0.0;
             SetRegOn(*model_, Reg(d, r), true);
         }
