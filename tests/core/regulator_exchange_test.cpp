@@ -373,6 +373,9 @@ TEST_F(RegulatorExchange, StopFlagEndsTheReadAtTheNextStopPoint) {
     OnRequest([this](const Request& r) {
         if (r.number == "02DA79") model_->StopFlag = true;
     });
+    // Read 13 answers late, so the flag is surely up before its check.
+    sim_.AddFault("COM1", 1,
+                  Fault(FaultKind::Delay).OnParameter("01DA66").WithTime(200ms).Times(1));
     surfaces_.Select(RegulatorRef{0, 1});
 
     ReadWorker(*model_, Operation::ReadRegulator, 0);
@@ -604,6 +607,8 @@ TEST_F(RegulatorExchange, StopFlagEndsTheWriteAtTheNextStopPoint) {
     OnRequest([this](const Request& q) {
         if (q.command == 37 && q.number == "01DA69") model_->StopFlag = true;
     });
+    sim_.AddFault("COM1", 1,
+                  Fault(FaultKind::Delay).OnParameter("01DA6A").WithTime(200ms).Times(1));
 
     WriteWorker(*model_, 0, 1);
 
