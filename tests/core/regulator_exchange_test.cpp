@@ -369,22 +369,36 @@ TEST_F(RegulatorExchange, ReadsNothingForAnIndexBeyondTheListOrAnAbsentInstrumen
 
 TEST_F(RegulatorExchange, StopFlagEndsTheReadAtTheNextStopPoint) {
     AddDevice("COM1", 1, 0xC3);
-    // Raised during read 12, which has no stop point; read 13 has one.
-    OnRequest([this](const Request& r) {
-        if (r.number == "02DA79") model_->StopFlag = true;
-    });
-    // Read 13 answers late, so the flag is surely up before its check.
-    sim_.AddFault("COM1", 1,
-                  Fault(FaultKind::Delay).OnParameter("01DA66").WithTime(200ms).Times(1));
     surfaces_.Select(RegulatorRef{0, 1});
+    // Raised during a read without a stop point; the next one has one.
+    struct Case {
+        const char* raisedAt;
+        std::size_t reads;
+    } cases[] = {{"02DA79", 13}, {"01DA6E", 26}, {"01DA72", 36}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.raisedAt);
+        sim_.ClearRequests();
+        surfaces_.Clear();
+        model_->StopFlag = false;
+        OnRequest([this, raisedAt = std::string(c.raisedAt)](const Request& r) {
+            if (r.number == raisedAt) model_->StopFlag = true;
+        });
+        // The read at the stop point answers late, so the flag is surely up
+        // before its check.
+        sim_.AddFault(
+            "COM1", 1,
+            Fault(FaultKind::Delay).OnParameter(kReadOrder[c.reads - 1]).WithTime(200ms).Times(1));
 
-    ReadWorker(*model_, Operation::ReadRegulator, 0);
+        ReadWorker(*model_, Operation::ReadRegulator, 0);
 
-    EXPECT_EQ(Numbers(37), std::vector<std::string>(kReadOrder.begin(), kReadOrder.begin() + 13));
-    EXPECT_EQ(surfaces_.ErrorLog(),
-              std::vector<std::string>{"Внимание! Чтение параметров прервано!!!"});
-    EXPECT_TRUE(HasEvent("fill regulator page 0/1"));
-    EXPECT_TRUE(HasEvent("finished read-regulator (interrupted)"));
+        EXPECT_EQ(Numbers(37), std::vector<std::string>(
+                                   kReadOrder.begin(),
+                                   kReadOrder.begin() + static_cast<std::ptrdiff_t>(c.reads)));
+        EXPECT_EQ(surfaces_.ErrorLog(),
+                  std::vector<std::string>{"Внимание! Чтение параметров прервано!!!"});
+        EXPECT_TRUE(HasEvent("fill regulator page 0/1"));
+        EXPECT_TRUE(HasEvent("finished read-regulator (interrupted)"));
+    }
 }
 
 // Texts that are no number of the expected form fail the read with -21;
@@ -597,27 +611,41 @@ TEST_F(RegulatorExchange, SetpointOnlyWritesTheSetpointAlone) {
 
 TEST_F(RegulatorExchange, StopFlagEndsTheWriteAtTheNextStopPoint) {
     TParams& r = *AddDevice("COM1", 1, 0xC3).Regs[1];
+    // Values the instrument does not hold, so that each one is written.
     r.Setpoint = 1.0;
     r.Kp = 2.0;
     r.Ti = 3.0;
     r.Td = 4.0;
     r.Pmax = 5.0;
     r.DeadZone = 6.0;
-    // Raised at DA69, which has no stop point; DA6A has one.
-    OnRequest([this](const Request& q) {
-        if (q.command == 37 && q.number == "01DA69") model_->StopFlag = true;
-    });
-    sim_.AddFault("COM1", 1,
-                  Fault(FaultKind::Delay).OnParameter("01DA6A").WithTime(200ms).Times(1));
+    r.Relays1 = 4;
+    r.Relays2 = 8;
+    // Raised at the read-back of a parameter without a stop point; the write
+    // ends after the next one that has one.
+    struct Case {
+        const char* raisedAt;
+        const char* last;
+    } cases[] = {{"01DA69", "01DA6A"}, {"01DA71", "01DA78"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.raisedAt);
+        sim_.ClearRequests();
+        surfaces_.Clear();
+        model_->StopFlag = false;
+        OnRequest([this, raisedAt = std::string(c.raisedAt)](const Request& q) {
+            if (q.command == 37 && q.number == raisedAt) model_->StopFlag = true;
+        });
+        sim_.AddFault("COM1", 1,
+                      Fault(FaultKind::Delay).OnParameter(c.last).WithTime(200ms).Times(1));
 
-    WriteWorker(*model_, 0, 1);
+        WriteWorker(*model_, 0, 1);
 
-    const auto requests = Requests();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests.back().number, "01DA6A");
-    EXPECT_EQ(requests.back().command, 38);
-    EXPECT_EQ(surfaces_.ErrorLog(), std::vector<std::string>{kWriteStopped});
-    EXPECT_TRUE(HasEvent("finished write (interrupted)"));
+        const auto requests = Requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().number, c.last);
+        EXPECT_EQ(requests.back().command, 38);
+        EXPECT_EQ(surfaces_.ErrorLog(), std::vector<std::string>{kWriteStopped});
+        EXPECT_TRUE(HasEvent("finished write (interrupted)"));
+    }
 }
 
 TEST_F(RegulatorExchange, WriteWorkerRefusalsSendNothing) {
