@@ -14,6 +14,7 @@
 
 #include "IEEE754.h"
 #include "ascii_u.h"
+#include "cli_options.h"
 #include "com_u.h"
 #include "device_catalogue.h"
 #include "ex_com.h"
@@ -21,13 +22,20 @@
 #include "program_dir.h"
 #include "result_messages.h"
 
+namespace zorvat::cli {
+
+int Usage(const std::string& problem) {
+    std::cerr << "zorvat-cli: " << problem << "\n"
+              << "try 'zorvat-cli --help'\n";
+    return kExitUsage;
+}
+
+}  // namespace zorvat::cli
+
 namespace {
 
 using namespace zorvat;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using namespace zorvat::cli;
 
 constexpr const char* kUsage = R"(usage: zorvat-cli [options] COMMAND [ARGS]
 
@@ -39,6 +47,7 @@ options:
   --baud N             300, 600, 1200, 2400, 4800, 9600 or 19200 (default 9600)
   --timeout MS         reply time-out of one read call (default 1000)
   --program-dir DIR    folder holding ports.ini (default: the program's folder)
+  --json               machine-readable output (model commands)
   -h, --help           this text
 
 commands:
@@ -51,26 +60,22 @@ commands:
   wire2float HEX       real of a wire text, 17 significant digits
   ports                each COMn of the port map with its device
 
+model commands (they find the instrument first, as the window's search does):
+  search [--ports COM1-COM3] [--addr 1-5]   find instruments, read them, list them
+  read                 identification and both regulators' parameters
+  write-regulator --reg R FIELD=VALUE...    e.g. Setpoint=250 Kp=12.5 KpOn=1
+  switch --reg R on|off                     switch a regulator
+  autotune --reg R on|off                   start or stop its autotuning
+  check-link           does the instrument answer?
+  watch --reg R [--seconds S]               poll it and print each value
+  program --reg R POINT...                  run a setpoint program on the PC;
+                       a point is SETPOINT@H:MM:SS or off@H:MM:SS; Ctrl+C stops it
+
 port map: ZORVAT_COMn=/dev/... in the environment, else [Ports] COMn=... in
 ports.ini of the program's folder, else /dev/ttyS<n-1>.
 
 exit status: 0 success, 1 failure ("error CODE: MESSAGE" on stderr), 2 usage.
 )";
-
-struct Options {
-    std::string port = "COM1";
-    int address = 1;
-    int baud = 9600;
-    int timeout = 1000;
-    std::string programDir;
-    std::vector<std::string> args;
-};
-
-int Usage(const std::string& problem) {
-    std::cerr << "zorvat-cli: " << problem << "\n"
-              << "try 'zorvat-cli --help'\n";
-    return kExitUsage;
-}
 
 std::optional<int> ParseInt(std::string_view text, int min, int max) {
     int value = 0;
@@ -133,6 +138,11 @@ int Run(const Options& o) {
     const std::string& command = o.args[0];
     const std::size_t argc = o.args.size() - 1;
     const std::string address = std::to_string(o.address);
+    const bool rawExchange =
+        command == "id" || command == "version" || command == "get" || command == "set";
+    if (rawExchange && (o.addressLast != 0 || !o.portLast.empty())) {
+        return Usage(command + " talks to one instrument: give --port COMn and --addr N");
+    }
 
     if (command == "crc") {
         if (argc != 1) return Usage("crc needs one TEXT");
@@ -205,6 +215,8 @@ int Run(const Options& o) {
             return WriteParam(port, address, o.args[1], out);
         });
     }
+    const int status = RunModelCommand(o);
+    if (status >= 0) return status;
     return Usage("unknown command: " + command);
 }
 
@@ -233,9 +245,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--addr") {
             const auto v = value(arg);
             if (!v) return kExitUsage;
-            const auto n = ParseInt(*v, 1, 255);
-            if (!n) return Usage("an address is 1..255: " + *v);
+            const auto dash = v->find('-');
+            const auto n = ParseInt(v->substr(0, dash), 1, 255);
+            const auto m = dash == std::string::npos ? n : ParseInt(v->substr(dash + 1), 1, 255);
+            if (!n || !m) return Usage("an address is 1..255, a range 1-5: " + *v);
             o.address = *n;
+            o.addressLast = dash == std::string::npos ? 0 : *m;
         } else if (arg == "--baud") {
             const auto v = value(arg);
             if (!v) return kExitUsage;
@@ -250,6 +265,31 @@ int main(int argc, char** argv) {
             const auto n = ParseInt(*v, 1, 65535);
             if (!n) return Usage("a time-out is 1..65535 ms: " + *v);
             o.timeout = *n;
+        } else if (arg == "--ports") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto dash = v->find('-');
+            const std::string first = v->substr(0, dash);
+            const std::string last = dash == std::string::npos ? first : v->substr(dash + 1);
+            if (!TExCOM::IsValidPortName(first) || !TExCOM::IsValidPortName(last)) {
+                return Usage("--ports is COMa or COMa-COMb: " + *v);
+            }
+            o.port = first;
+            o.portLast = last;
+        } else if (arg == "--reg") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, 2);
+            if (!n) return Usage("a regulator is 1 or 2: " + *v);
+            o.regulator = *n;
+        } else if (arg == "--seconds") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, 1000000);
+            if (!n) return Usage("--seconds is a whole number of seconds: " + *v);
+            o.seconds = *n;
+        } else if (arg == "--json") {
+            o.json = true;
         } else if (arg == "--program-dir") {
             const auto v = value(arg);
             if (!v) return kExitUsage;

@@ -43,6 +43,9 @@ void TModel::ClearDevices() {
             }
         }
     }
+    // A program that switched its regulator on before it saw the stop may
+    // have started a job again.
+    portJobs_->StopAll();
     DeviceList.Clear();
 }
 

@@ -1,0 +1,33 @@
+// The command line of zorvat-cli, shared by its raw and its model commands.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvat::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Options {
+    std::string port = "COM1";
+    std::string portLast;  // --ports COM1-COM3: the last port of the range
+    int address = 1;
+    int addressLast = 0;  // --addr 1-5: the last address of the range (0: none)
+    int baud = 9600;
+    int timeout = 1000;
+    int regulator = 1;
+    double seconds = 10.0;
+    bool json = false;
+    std::string programDir;
+    std::vector<std::string> args;
+};
+
+int Usage(const std::string& problem);
+
+// search, read, write-regulator, switch, autotune, check-link, watch,
+// program; -1 when the command is none of them.
+int RunModelCommand(const Options& options);
+
+}  // namespace zorvat::cli

@@ -1,0 +1,118 @@
+#include "operations.h"
+
+#include "Thread.h"
+#include "regulator_control.h"
+#include "regulator_exchange.h"
+
+namespace zorvat {
+
+bool TOperations::StartSearch(const SearchRange& range) {
+    bool idle = false;
+    if (!model_.SearchThread.compare_exchange_strong(idle, true)) return false;
+    model_.StopFlag = false;
+    model_.ClearDevices();
+    model_.Surfaces().ClearTree();
+    TThreadCycle::Start(
+        [this, r = SearchRange(range)]() mutable {
+            SearchInstruments(model_, r);
+            model_.SearchThread = false;
+        },
+        &model_.Workers);
+    return true;
+}
+
+bool TOperations::StartRead(Operation which, std::uint8_t device) {
+    bool idle = false;
+    if (!model_.ReadThread.compare_exchange_strong(idle, true)) return false;
+    model_.StopFlag = false;
+    model_.Surfaces().OperationStarted(which);
+    TThreadCycle::Start(
+        [this, which, device] {
+            ReadWorker(model_, which, which == Operation::ReadAll ? kAllDevices : device);
+            model_.ReadThread = false;
+        },
+        &model_.Workers);
+    return true;
+}
+
+std::string TOperations::StartWrite(std::uint8_t device, std::uint8_t regulator) {
+    TParams* r = model_.Regulator(device, regulator);
+    if (r == nullptr) return {};
+    if (r->RegMode == 1 && (r->Relays1 & r->Relays2) != 0) {
+        return "Внимание!!! При трёхпозиционном регулировании Реле1 и Реле2 не могут "
+               "перекрываться.";
+    }
+    if (r->SetpointSource == r->InputChannel || (regulator == 1 && r->SetpointSource == 1)) {
+        return "Внимание!!! Измерительный канал не может являться уставкой регулирования.";
+    }
+    bool idle = false;
+    if (!model_.WriteThread.compare_exchange_strong(idle, true)) return {};
+    model_.StopFlag = false;
+    model_.Surfaces().OperationStarted(Operation::Write);
+    TThreadCycle::Start(
+        [this, device, regulator] {
+            WriteWorker(model_, device, regulator);
+            model_.WriteThread = false;
+        },
+        &model_.Workers);
+    return {};
+}
+
+void TOperations::StartCheckLink(std::uint8_t device) {
+    model_.Surfaces().OperationStarted(Operation::CheckLink);
+    TThreadCycle::Start(
+        [this, device] {
+            CheckLink(model_, device);
+            model_.Surfaces().OperationFinished(Operation::CheckLink, false);
+        },
+        &model_.Workers);
+}
+
+void TOperations::StartSwitch(std::uint8_t device, std::uint8_t regulator, bool on) {
+    model_.Surfaces().OperationStarted(Operation::Switch);
+    TThreadCycle::Start(
+        [this, device, regulator, on] {
+            SwitchWorker(model_, device, regulator, on);
+            model_.Surfaces().OperationFinished(Operation::Switch, false);
+        },
+        &model_.Workers);
+}
+
+void TOperations::StartAutotune(std::uint8_t device, std::uint8_t regulator, bool on) {
+    model_.Surfaces().OperationStarted(Operation::Autotune);
+    TThreadCycle::Start(
+        [this, device, regulator, on] {
+            AutotuneWorker(model_, device, regulator, on);
+            model_.Surfaces().OperationFinished(Operation::Autotune, false);
+        },
+        &model_.Workers);
+}
+
+std::string TOperations::StartProgram(std::uint8_t device, std::uint8_t regulator) {
+    TParams* r = model_.Regulator(device, regulator);
+    if (r == nullptr) return {};
+    bool anyPoint = false;
+    for (std::size_t i = 1; i <= r->Prog_PointCount; ++i)
+        anyPoint = anyPoint || r->OnOff[i];
+    if (!anyPoint) return "Нет выбранных точек.";
+    if (r->ProgThread()) return {};
+    model_.Surfaces().OperationStarted(Operation::Program);
+    model_.Surfaces().SetRegulatorChecked({device, regulator}, true);
+    r->ProgStop = false;
+    SetProgRunning(*r, true);
+    // The record is set before the worker can end and clear it again.
+    std::lock_guard lock(programStartMu_);
+    r->SetProgThread(TThreadCycle::Start(
+        [this, r] {
+            { std::lock_guard started(programStartMu_); }
+            RunProgram(model_, *r);
+        },
+        &model_.Workers));
+    return {};
+}
+
+void TOperations::StopProgram(std::uint8_t device, std::uint8_t regulator) {
+    if (TParams* r = model_.Regulator(device, regulator)) r->ProgStop = true;
+}
+
+}  // namespace zorvat

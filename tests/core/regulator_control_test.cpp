@@ -1,0 +1,206 @@
+// Switching regulators and autotuning, and the setpoint program, against
+// simulated instruments.
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "IEEE754.h"
+#include "core_fixture.h"
+#include "operations.h"
+#include "regulator_control.h"
+#include "th_search.h"
+
+namespace zorvat {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CoreFixture;
+using testing::WaitFor;
+
+class RegulatorControl : public CoreFixture {
+  protected:
+    void SetUp() override {
+        CoreFixture::SetUp();
+        AddInstrument("COM1", 1, 0xC3);
+        StartSim();
+        d_ = AddDevice("COM1", 1, 0xC3);
+    }
+
+    // The requests since the last clear, without their checksums and without
+    // the polling job's status reads.
+    std::vector<std::string> Requests() {
+        std::vector<std::string> out;
+        for (std::string text : sim_.RequestTexts("COM1")) {
+            if (text.find(";37;0000FF;") != std::string::npos) continue;
+            out.push_back(text.substr(0, text.rfind(';') + 1));
+        }
+        return out;
+    }
+
+    std::uint8_t d_ = 0;
+};
+
+TEST_F(RegulatorControl, SwitchReadsTheInputChannelFirst) {
+    sim_.SetParam("COM1", 1, "02DA70", "02");
+    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, false), rc::Ok);
+    EXPECT_EQ(Requests(), (std::vector<std::string>{":1;37;02DA70;", ":1;38;02DA65;1;"}));
+    EXPECT_TRUE(sim_.RegulatorOn("COM1", 1, 2));
+    EXPECT_EQ(Reg(d_, 2).InputChannel, 2);
+    EXPECT_FALSE(Reg(d_, 2).SwitchReq);
+
+    sim_.ClearRequests("COM1");
+    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, true), rc::Ok);
+    EXPECT_EQ(Requests().back(), ":1;38;02DA65;0;");
+    EXPECT_FALSE(sim_.RegulatorOn("COM1", 1, 2));
+}
+
+TEST_F(RegulatorControl, SwitchWorkerFollowsTheOutcome) {
+    SwitchWorker(*model_, d_, 1, true);
+    EXPECT_TRUE(Reg(d_, 1).RegOn);
+    EXPECT_TRUE(ui_.RegulatorChecked({d_, 1}));
+    EXPECT_FALSE(Reg(d_, 1).StartPending);        // the chart's origin is taken
+    EXPECT_TRUE(model_->PortJobs().Has("COM1"));  // switching on starts the port's job
+    model_->PortJobs().StopAll();
+
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::ErrorStatus;
+    fault.parameter = "01DA65";
+    sim_.AddFault("COM1", 1, fault);
+    SwitchWorker(*model_, d_, 1, false);
+    EXPECT_TRUE(Reg(d_, 1).RegOn);
+    EXPECT_TRUE(ui_.RegulatorChecked({d_, 1}));  // the tick goes back with the button
+    const auto log = ui_.ErrorLogWithoutTime();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0],
+              " Ошибка включения/выключения регулятора!(-22)   Порт: COM1   Адрес прибора: 1   "
+              "Номер регулятора: 1");
+}
+
+TEST_F(RegulatorControl, Autotune) {
+    ASSERT_EQ(AutotuneWorker(*model_, d_, 2, true), rc::Ok);
+    EXPECT_EQ(Requests(), (std::vector<std::string>{":1;38;02DAC7;1;"}));
+    EXPECT_TRUE(Reg(d_, 2).AutoTune);
+    EXPECT_FALSE(Reg(d_, 2).StartPending);
+    EXPECT_FALSE(Reg(d_, 2).PauseReq);
+
+    sim_.Stop();  // silence: the state stays as it was
+    EXPECT_EQ(AutotuneWorker(*model_, d_, 2, false), rc::NoReply);
+    EXPECT_TRUE(Reg(d_, 2).AutoTune);
+    ASSERT_EQ(ui_.ErrorLogWithoutTime().size(), 1u);
+    EXPECT_EQ(ui_.ErrorLogWithoutTime()[0].substr(0, 50),
+              std::string(" Ошибка включения/выключения автонастройки!(-14)").substr(0, 50));
+}
+
+TEST(Duration, Text) {
+    EXPECT_EQ(DurationText(0), "0:00:00");
+    EXPECT_EQ(DurationText(3723.9), "1:02:03");
+    EXPECT_EQ(DurationText(-5), "0:00:00");
+    EXPECT_EQ(DurationText(36000), "10:00:00");
+}
+
+class Program : public RegulatorControl {
+  protected:
+    void Points(std::initializer_list<std::tuple<int, bool, double, double>> points, int count) {
+        TParams& r = Reg(d_, 1);
+        r.Prog_PointCount = static_cast<std::uint8_t>(count);
+        for (const auto& [i, on, setpoint, seconds] : points) {
+            const auto p = static_cast<std::size_t>(i);
+            r.OnOff[p] = on;
+            r.Tempr[p] = setpoint;
+            r.Time[p] = seconds;
+        }
+    }
+    // The setpoints the instrument was given, in order.
+    std::vector<double> SetpointWrites() {
+        std::vector<double> values;
+        for (const auto& text : Requests()) {
+            if (text.rfind(":1;38;01DA66;", 0) != 0) continue;
+            double v = 0;
+            if (WireTextToFloat(text.substr(13, 8), v)) values.push_back(v);
+        }
+        return values;
+    }
+};
+
+TEST_F(Program, RunsTheEnabledPointsThenSwitchesOff) {
+    Points({{1, false, 10, 0},
+            {2, true, 150, 0.4},
+            {3, false, 30, 0},
+            {4, true, 250.5, 0},
+            {5, false, 50, 0}},
+           5);
+    ui_.Select(RegulatorRef{d_, 1});
+    TOperations ops(*model_);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    EXPECT_TRUE(Reg(d_, 1).ProgRunning);
+    ops.WaitIdle();
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(SetpointWrites(), (std::vector<double>{150, 250.5}));
+    const auto requests = Requests();
+    EXPECT_EQ(requests[1], ":1;38;01DA65;1;");
+    EXPECT_EQ(requests.back(), ":1;38;01DA65;0;");
+    EXPECT_FALSE(sim_.RegulatorOn("COM1", 1, 1));
+    TParams& r = Reg(d_, 1);
+    EXPECT_EQ(r.CurPoint, 5);
+    EXPECT_FALSE(r.ProgRunning);
+    EXPECT_TRUE(r.ProgStop);
+    EXPECT_FALSE(r.ProgThread());
+    EXPECT_FALSE(r.RegOn);
+    // 0.4 s in 300 ms steps is 0.6 s, and a zero duration one step.
+    EXPECT_GE(took, 900ms);
+    const auto events = ui_.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "program time 0/1 point 2: 0:00:00"),
+              events.end());
+    model_->PortJobs().StopAll();
+}
+
+TEST_F(Program, StopDuringAHoldSwitchesOffOnce) {
+    Points({{1, true, 120, 60}, {2, true, 130, 60}}, 2);
+    TOperations ops(*model_);
+    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(WaitFor([&] { return sim_.Real("COM1", 1, "01DA66") == 120.0; }, 2s));
+    std::this_thread::sleep_for(100ms);
+    const auto stopAt = std::chrono::steady_clock::now();
+    ops.StopProgram(d_, 1);
+    ops.WaitIdle();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 600ms);
+    EXPECT_EQ(SetpointWrites(), (std::vector<double>{120}));
+    EXPECT_FALSE(sim_.RegulatorOn("COM1", 1, 1));
+    EXPECT_EQ(Reg(d_, 1).CurPoint, 1);
+    model_->PortJobs().StopAll();
+}
+
+TEST_F(Program, ClearingThePointBeingHeldMovesOn) {
+    Points({{1, true, 120, 60}, {2, true, 130, 0}}, 2);
+    TOperations ops(*model_);
+    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(WaitFor([&] { return sim_.Real("COM1", 1, "01DA66") == 120.0; }, 2s));
+    Reg(d_, 1).OnOff[1] = false;
+    ops.WaitIdle();
+    EXPECT_EQ(SetpointWrites(), (std::vector<double>{120, 130}));
+    model_->PortJobs().StopAll();
+}
+
+TEST_F(Program, Refusals) {
+    TOperations ops(*model_);
+    EXPECT_EQ(ops.StartProgram(d_, 1), "Нет выбранных точек.");
+    EXPECT_FALSE(Reg(d_, 1).ProgRunning);
+
+    // Switching on fails: no point runs and nothing is switched off.
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::ErrorStatus;
+    fault.parameter = "01DA65";
+    sim_.AddFault("COM1", 1, fault);
+    Points({{1, true, 120, 0}}, 2);
+    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ops.WaitIdle();
+    EXPECT_EQ(ui_.ErrorLog().back(),
+              "Ошибка включения регулятора 1; Прибор на порте: COM1 с адресом: 1");
+    EXPECT_TRUE(SetpointWrites().empty());
+}
+
+}  // namespace
+}  // namespace zorvat
