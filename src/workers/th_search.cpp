@@ -396,6 +396,9 @@ bool TJob::HandOverPort(TExCOM& port, TParams& reg, TResult& code) {
         while (req) {
             std::this_thread::sleep_for(kHandOverStep);
             if (stop_) return false;
+            // Released and asked again between two looks: the requester has
+            // cleared the Ack and waits for it, and the port is still closed.
+            if (!AckFlag(reg, which)) AckFlag(reg, which) = true;
         }
         code = port.OpenPort(portName_);
     }
