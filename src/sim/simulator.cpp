@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include <filesystem>
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -58,6 +60,12 @@ void Simulator::SetLinkDir(const std::string& dir) {
     while (linkDir_.size() > 1 && linkDir_.back() == '/')
         linkDir_.pop_back();
     ownLinkDir_ = false;
+    // A folder that is not there yet is made (and left behind: it is the
+    // caller's).
+    if (!linkDir_.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(linkDir_, ec);
+    }
 }
 
 std::string Simulator::UseTemporaryLinkDir() {

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# zorvat-cli against zorvat-sim, as an operator would use them: the programs
+# themselves, their output and their exit codes.
+#   cli_session_test.sh ZORVAT_CLI ZORVAT_SIM
+set -u
+cli=$1
+sim=$2
+work=$(mktemp -d)
+"$sim" --link-dir "$work/links" --baud 19200 --turnaround 1 --speed 0 \
+  --port COM1 --instrument 1:C3 --instrument 2:51 --fault COM1:2:status:param=01DA67,n=16 \
+  >"$work/sim.out" 2>"$work/sim.err" &
+simpid=$!
+trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do grep -q '^COM1=' "$work/sim.out" && break; sleep 0.05; done
+if ! grep -q '^COM1=' "$work/sim.out"; then
+  echo "zorvat-sim did not start: $(cat "$work/sim.err")"
+  exit 1
+fi
+export "ZORVAT_$(grep '^COM1=' "$work/sim.out")"
+export ZORVAT_COM2=/nonexistent/zorvat-test-port
+
+passed=0
+failed=0
+# check NAME EXPECTED_STATUS EXPECTED_STDOUT -- ARGS...   (stdout "*" is not compared)
+check() {
+  local name=$1 status=$2 expected=$3
+  shift 4
+  local out err rc
+  out=$("$cli" --baud 19200 "$@" 2>"$work/err")
+  rc=$?
+  err=$(cat "$work/err")
+  if [ "$rc" -ne "$status" ] || { [ "$expected" != "*" ] && [ "$out" != "$expected" ]; }; then
+    echo "FAIL $name: status $rc (want $status), stdout [$out] (want [$expected]), stderr [$err]"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
+}
+# stderr_has NAME TEXT -- ARGS...: the command fails and says TEXT
+stderr_has() {
+  local name=$1 text=$2
+  shift 3
+  "$cli" --baud 19200 "$@" >/dev/null 2>"$work/err"
+  if grep -qF -- "$text" "$work/err"; then passed=$((passed + 1)); else
+    echo "FAIL $name: stderr [$(cat "$work/err")] lacks [$text]"
+    failed=$((failed + 1))
+  fi
+}
+
+check crc 0 6295 -- crc ":1;37;002007;"
+check float2wire 0 0100803F -- float2wire 1.0000000596046448
+check overflow 1 "" -- float2wire 1.7014118346046923e38
+check wire2float 0 8.5070591730234616e+37 -- wire2float 0000807F
+check bad-wire 2 "" -- wire2float 0000803G
+check id 0 41 -- id
+check version 0 20 -- version
+check model 0 C3 -- get 002007
+check model-2 0 51 -- --addr 2 get 002007
+check set 0 '$0' -- set 01DA66 0000CC41
+check set-again 0 0000CC41 -- set 01DA66 0000CC41
+check read-back 0 0000CC41 -- get 01DA66
+check device-error 1 "" -- --addr 2 get 01DA67
+stderr_has device-error-text "error 16: Ошибочный номер параметра" -- --addr 2 get 01DA67
+stderr_has silent "error -14: Прибор не подключён к порту (ошибка приёма данных из порта) COM1" -- --addr 7 get 002007
+stderr_has missing "error -4: Порт COM2 отсутствует" -- --port COM2 id
+stderr_has bad-port "a port is COM1..COM256" -- --port COM0 id
+check usage 2 "" -- frobnicate
+check search 0 '[{"port":"COM1","address":1,"model":"ZURURU-71/M2","version":20,"modelCode":"C3"},
+ {"port":"COM1","address":2,"model":"ZURURU-71/M1","version":20,"modelCode":"51"}]' -- --json search --ports COM1 --addr 1-2
+check write 0 written -- --reg 2 write-regulator Setpoint=300.5 PwmPeriod=120
+check written 0 00409643 -- get 02DA66
+check written-word 0 7800 -- get 02DA6E
+stderr_has refusal "не может являться уставкой" -- --reg 1 write-regulator SetpointSource=1
+check switch-on 0 on -- --reg 2 switch on
+check is-on 0 1 -- get 02DA65
+check switch-off 0 off -- --reg 2 switch off
+check check-link 0 "" -- check-link
+
+echo "cli session: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
