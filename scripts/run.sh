@@ -38,7 +38,7 @@ fi
 echo "No port map configured: starting the simulator with a bench of three instruments."
 links=$(mktemp -d)
 out=$(mktemp)
-"$bin/sim/zorvat-sim" --link-dir "$links" \
+"$bin/sim/zorvat-sim" --link-dir "$links" --speed 20 \
   --port COM1 --instrument 1:51 --instrument 2:C3 \
   --port COM2 --instrument 1:F3 >"$out" &
 sim=$!
@@ -56,3 +56,14 @@ echo "Setpoint of regulator 1 at COM1:2, read and written:"
 echo "  get 01DA66 -> $(cli --port COM1 --addr 2 get 01DA66) = $(cli wire2float "$(cli --port COM1 --addr 2 get 01DA66)")"
 echo "  set 01DA66 $(cli float2wire 150) -> $(cli --port COM1 --addr 2 set 01DA66 "$(cli float2wire 150)")"
 echo "  get 01DA66 -> $(cli wire2float "$(cli --port COM1 --addr 2 get 01DA66)")"
+
+echo
+echo "The same bench through the model, as the window's buttons work it:"
+echo "\$ zorvat-cli search --ports COM1-COM2 --addr 1-3"
+cli search --ports COM1-COM2 --addr 1-3 2>/dev/null
+echo "\$ zorvat-cli --port COM1 --addr 2 --reg 1 switch on"
+cli --port COM1 --addr 2 --reg 1 switch on 2>/dev/null
+echo "\$ zorvat-cli --port COM1 --addr 2 --reg 1 watch --seconds 4   (the process runs 20 times faster)"
+cli --port COM1 --addr 2 --reg 1 --seconds 4 watch 2>/dev/null
+echo "\$ zorvat-cli --port COM1 --addr 2 --reg 1 switch off"
+cli --port COM1 --addr 2 --reg 1 switch off 2>/dev/null

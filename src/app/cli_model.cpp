@@ -370,7 +370,10 @@ int Watch(const Options& o) {
             print(text, r->ElapsedMin);
     });
     s.ui_.OnPoint([&](RegulatorRef which, double x, double y) {
-        if (which == ref) print(Number(y), x);
+        if (which != ref) return;
+        char value[32];
+        std::snprintf(value, sizeof value, "%.3f", y);  // as the tree shows it
+        print(value, x);
     });
     std::signal(SIGINT, OnInterrupt);
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(o.seconds);
