@@ -1,0 +1,206 @@
+#include "ini_file.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+#include "atomic_file.h"
+
+namespace zorvat {
+
+namespace {
+
+char Fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(Fold(a[i]));
+        const auto y = static_cast<unsigned char>(Fold(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+std::string Folded(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = Fold(c);
+    return out;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Bounds of `text[begin, end)` without surrounding blanks.
+void Trim(std::string_view text, std::size_t& begin, std::size_t& end) {
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+}
+
+std::string WithoutLineBreaks(std::string_view text) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '\r', ' ');
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    return out;
+}
+
+}  // namespace
+
+IniReader::IniReader(std::string text) : text_(std::move(text)) {
+    if (text_.size() > kMaxIniBytes) text_.resize(kMaxIniBytes);
+    const std::string_view all(text_);
+    const auto span = [](std::size_t begin, std::size_t end) {
+        return Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end - begin)};
+    };
+
+    // A file saved as UTF-8 by an editor may begin with a byte order mark.
+    std::size_t pos = all.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    bool inSection = false;
+    while (pos < all.size()) {
+        std::size_t lineEnd = all.find_first_of("\r\n", pos);
+        if (lineEnd == std::string_view::npos) lineEnd = all.size();
+        std::size_t begin = pos;
+        std::size_t end = lineEnd;
+        pos = lineEnd + 1;
+        Trim(all, begin, end);
+        if (begin == end || all[begin] == ';') continue;
+        const std::string_view line = all.substr(begin, end - begin);
+
+        if (line.front() == '[') {
+            const std::size_t close = line.find(']');
+            // A header cut short must not hand its keys to the section above.
+            inSection = close != std::string_view::npos;
+            if (!inSection) continue;
+            std::size_t nameBegin = begin + 1;
+            std::size_t nameEnd = begin + close;
+            Trim(all, nameBegin, nameEnd);
+            sections_.push_back(
+                {span(nameBegin, nameEnd), static_cast<std::uint32_t>(entries_.size()), 0});
+            continue;
+        }
+        if (!inSection) continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        std::size_t keyEnd = begin + equals;
+        std::size_t valueBegin = keyEnd + 1;
+        Trim(all, begin, keyEnd);
+        Trim(all, valueBegin, end);
+        if (begin == keyEnd) continue;
+        entries_.push_back({span(begin, keyEnd), span(valueBegin, end)});
+        ++sections_.back().count;
+    }
+
+    keyOrder_.resize(entries_.size());
+    for (std::size_t i = 0; i < keyOrder_.size(); ++i)
+        keyOrder_[i] = static_cast<std::uint32_t>(i);
+    for (const Section& s : sections_) {
+        const auto first = keyOrder_.begin() + static_cast<std::ptrdiff_t>(s.first);
+        std::stable_sort(first, first + static_cast<std::ptrdiff_t>(s.count),
+                         [this](std::uint32_t a, std::uint32_t b) {
+                             return CompareNoCase(View(entries_[a].key), View(entries_[b].key)) < 0;
+                         });
+    }
+    sectionOrder_.resize(sections_.size());
+    for (std::size_t i = 0; i < sectionOrder_.size(); ++i)
+        sectionOrder_[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(sectionOrder_.begin(), sectionOrder_.end(),
+                     [this](std::uint32_t a, std::uint32_t b) {
+                         return CompareNoCase(View(sections_[a].name), View(sections_[b].name)) < 0;
+                     });
+}
+
+std::optional<IniReader> IniReader::Load(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string text;
+    char chunk[1 << 16];
+    while (text.size() < kMaxIniBytes && in) {
+        in.read(chunk, sizeof chunk);
+        const auto got = static_cast<std::size_t>(in.gcount());
+        text.append(chunk, std::min(got, kMaxIniBytes - text.size()));
+    }
+    if (in.bad()) return std::nullopt;
+    return IniReader(std::move(text));
+}
+
+std::string_view IniReader::View(Span span) const {
+    return std::string_view(text_).substr(span.pos, span.length);
+}
+
+const IniReader::Section* IniReader::FindSection(std::string_view name) const {
+    const auto it = std::lower_bound(sectionOrder_.begin(), sectionOrder_.end(), name,
+                                     [this](std::uint32_t s, std::string_view n) {
+                                         return CompareNoCase(View(sections_[s].name), n) < 0;
+                                     });
+    if (it == sectionOrder_.end() || CompareNoCase(View(sections_[*it].name), name) != 0) {
+        return nullptr;
+    }
+    return &sections_[*it];
+}
+
+bool IniReader::HasSection(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
+
+std::optional<std::string_view> IniReader::Find(std::string_view section,
+                                                std::string_view key) const {
+    const Section* s = FindSection(section);
+    if (s == nullptr) return std::nullopt;
+    const auto first = keyOrder_.begin() + static_cast<std::ptrdiff_t>(s->first);
+    const auto last = first + static_cast<std::ptrdiff_t>(s->count);
+    const auto it = std::lower_bound(first, last, key, [this](std::uint32_t e, std::string_view k) {
+        return CompareNoCase(View(entries_[e].key), k) < 0;
+    });
+    if (it == last || CompareNoCase(View(entries_[*it].key), key) != 0) return std::nullopt;
+    return View(entries_[*it].value);
+}
+
+std::string IniReader::Get(std::string_view section, std::string_view key,
+                           std::string_view fallback) const {
+    return std::string(Find(section, key).value_or(fallback));
+}
+
+void IniWriter::Set(std::string_view section, std::string_view key, std::string_view value) {
+    const auto [sectionIt, newSection] =
+        sectionIndex_.try_emplace(Folded(section), sections_.size());
+    if (newSection) sections_.push_back({WithoutLineBreaks(section), {}, {}});
+    Section& s = sections_[sectionIt->second];
+    const auto [keyIt, newKey] = s.index.try_emplace(Folded(key), s.entries.size());
+    if (newKey) {
+        s.entries.emplace_back(WithoutLineBreaks(key), WithoutLineBreaks(value));
+    } else {
+        s.entries[keyIt->second].second = WithoutLineBreaks(value);
+    }
+}
+
+std::string IniWriter::Text() const {
+    std::string out;
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        if (i > 0) out += "\r\n";
+        out += '[';
+        out += sections_[i].name;
+        out += "]\r\n";
+        for (const auto& [key, value] : sections_[i].entries) {
+            out += key;
+            out += '=';
+            out += value;
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+bool IniWriter::Save(const std::filesystem::path& path) const {
+    return ReplaceFileContents(path, Text());
+}
+
+}  // namespace zorvat
