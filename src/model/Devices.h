@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "chart_series.h"
 
@@ -111,6 +112,9 @@ class TParams {
     std::atomic<bool> PauseReq{false}, PauseAck{false};
     std::atomic<bool> SwitchReq{false}, SwitchAck{false};
     std::atomic<bool> WriteReq{false}, WriteAck{false};
+    // Which thread holds each pair: two operations on one record (a read and
+    // an autotune of regulator 1, say) take turns instead of sharing an Ack.
+    std::atomic<std::thread::id> PauseHolder{}, SwitchHolder{}, WriteHolder{};
 
     // The worker running this regulator's program; empty when none runs.
     std::shared_ptr<TThreadCycle> ProgThread() const;

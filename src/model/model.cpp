@@ -73,8 +73,31 @@ std::atomic<bool>& AckFlag(TParams& r, HandOver which) {
     return r.PauseAck;
 }
 
+namespace {
+std::atomic<std::thread::id>& Holder(TParams& r, HandOver which) {
+    switch (which) {
+        case HandOver::Pause:
+            return r.PauseHolder;
+        case HandOver::Switch:
+            return r.SwitchHolder;
+        case HandOver::Write:
+            return r.WriteHolder;
+    }
+    return r.PauseHolder;
+}
+}  // namespace
+
 bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver which,
                  const std::atomic<bool>* stop, bool processEvents) {
+    // One requester per pair at a time: the job acknowledges a raised Req
+    // once, so a second requester would take a port the first one holds.
+    const std::thread::id self = std::this_thread::get_id();
+    for (std::thread::id none{}; !Holder(r, which).compare_exchange_strong(none, self);
+         none = std::thread::id{}) {
+        if (stop != nullptr && *stop) return false;
+        if (processEvents) model.Surfaces().ProcessEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     AckFlag(r, which) = false;
     ReqFlag(r, which) = true;
     if (!model.PortJobs().Has(port)) return true;
@@ -87,7 +110,11 @@ bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver wh
 }
 
 void ReleasePort(TParams& r, HandOver which) {
+    // Only the holder releases: a requester stopped while it waited for its
+    // turn holds nothing.
+    if (Holder(r, which) != std::this_thread::get_id()) return;
     ReqFlag(r, which) = false;
+    Holder(r, which) = std::thread::id{};
 }
 
 std::string ExchangeErrorLine(TResult code, const std::string& port) {

@@ -57,14 +57,16 @@ class TModel {
 // The three port hand-over handshakes of a regulator record.
 enum class HandOver { Pause, Switch, Write };
 
-// Asks the polling job of `port` for the port: Ack := false, Req := true,
+// Asks the polling job of `port` for the port. Waits until no other
+// operation holds the same pair of `r`, then Ack := false, Req := true,
 // then, when the port has a job, waits in 10 ms steps for the Ack. Returns
 // false when `stop` became true during the wait (the Req stays raised: the
 // caller releases it). With `processEvents` the window's events are
 // processed while waiting (exchanges that run on the window's thread).
 bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver which,
                  const std::atomic<bool>* stop = nullptr, bool processEvents = false);
-// Req := false: the job takes its port back.
+// Req := false: the job takes its port back. Called on the thread that
+// requested; does nothing when that thread holds nothing.
 void ReleasePort(TParams& r, HandOver which);
 
 std::atomic<bool>& ReqFlag(TParams& r, HandOver which);

@@ -184,7 +184,7 @@ TEST_F(PollingJob, HandsThePortOverAndTakesItBack) {
         std::this_thread::sleep_for(100ms);
         EXPECT_EQ(StatusPolls().size(), polls);
         own->ClosePort();
-        ReleasePort(r, which);
+        ReqFlag(r, which) = false;  // raised by hand above, so let go by hand
     }
     const std::size_t polls = StatusPolls().size();
     r.LastPoll = 0.0;
@@ -593,8 +593,10 @@ TEST_F(PollingJob, StopAllReleasesWaitingOperationsAndJoins) {
     ASSERT_TRUE(RequestPort(*model_, Reg(d, 1), "COM1", HandOver::Pause));
     // ...so regulator 2's operation waits.
     std::atomic<bool> served{false};
-    std::thread waiting(
-        [&] { served = RequestPort(*model_, Reg(d, 2), "COM1", HandOver::Switch); });
+    std::thread waiting([&] {
+        served = RequestPort(*model_, Reg(d, 2), "COM1", HandOver::Switch);
+        ReleasePort(Reg(d, 2), HandOver::Switch);  // on the thread that holds it
+    });
     std::this_thread::sleep_for(150ms);
     EXPECT_FALSE(served);
 
@@ -607,7 +609,6 @@ TEST_F(PollingJob, StopAllReleasesWaitingOperationsAndJoins) {
     EXPECT_EQ(model_->PortJobs().Count(), 0u);
     const std::size_t polls = StatusPolls().size();
     ReleasePort(Reg(d, 1), HandOver::Pause);
-    ReleasePort(Reg(d, 2), HandOver::Switch);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(StatusPolls().size(), polls);
 }

@@ -92,6 +92,25 @@ TEST_F(RegulatorControl, Autotune) {
               std::string(" Ошибка включения/выключения автонастройки!(-14)").substr(0, 50));
 }
 
+// A read and an autotune of regulator 1 ask for the port through the same
+// record: they take turns instead of both taking the job's one Ack.
+TEST_F(RegulatorControl, OperationsOnOneRecordTakeTurns) {
+    SwitchWorker(*model_, d_, 2, true);  // the port's polling job runs
+    ASSERT_TRUE(model_->PortJobs().Has("COM1"));
+    TOperations ops(*model_);
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(ops.StartRead(Operation::ReadOne, d_));
+        ops.StartAutotune(d_, 1, round % 2 == 0);
+        ops.WaitIdle();
+        for (const std::string& event : ui_.Events()) {
+            EXPECT_EQ(event.find("(-5)"), std::string::npos) << event;
+        }
+        EXPECT_EQ(Reg(d_, 1).AutoTune, round % 2 == 0);
+        EXPECT_FALSE(Reg(d_, 1).PauseReq);
+    }
+    model_->PortJobs().StopAll();
+}
+
 TEST(Duration, Text) {
     EXPECT_EQ(DurationText(0), "0:00:00");
     EXPECT_EQ(DurationText(3723.9), "1:02:03");
