@@ -11,8 +11,10 @@
 #include <string>
 #include <thread>
 
+#include "Files.h"
 #include "IEEE754.h"
 #include "cli_options.h"
+#include "cli_session.h"
 #include "console_surfaces.h"
 #include "ex_com.h"
 #include "hex_text.h"
@@ -135,70 +137,6 @@ std::string FieldText(const Field& f, const TParams& r) {
     return f.kind == Field::Real ? Number(v) : std::to_string(static_cast<long>(v));
 }
 
-// One port index of the search's list COM1..COM10.
-std::optional<int> SearchIndex(const std::string& port) {
-    const auto n = PortNumber(port);
-    if (!n || *n > 10) return std::nullopt;
-    return *n;
-}
-
-class Session {
-  public:
-    explicit Session(const Options& o) : o_(o), ui_(o.json), model_(ui_), ops_(model_) {}
-
-    // The search of the window over the given ranges (it reads what it finds).
-    bool Search(int firstPort, int lastPort, int firstAddress, int lastAddress) {
-        SearchRange range;
-        range.COMmin = firstPort;
-        range.COMmax = lastPort;
-        range.MinAddr = firstAddress;
-        range.MaxAddr = lastAddress;
-        range.Baudrate = o_.baud;
-        if (!ops_.StartSearch(range)) return false;
-        ops_.WaitIdle();
-        return true;
-    }
-
-    // Finds the one instrument of --port/--addr; prints why not.
-    TDevice* Find() {
-        const auto index = SearchIndex(o_.port);
-        if (!index) {
-            Usage("the search knows COM1..COM10 only: " + o_.port);
-            return nullptr;
-        }
-        Search(*index, *index, o_.address, o_.address);
-        TDevice* device = model_.Device(0);
-        if (device == nullptr || device->Name.empty()) {
-            std::cerr << "error: no ZORVAT-7X instrument answers at " << o_.port << " address "
-                      << o_.address << " (" << o_.baud << " baud)\n";
-            return nullptr;
-        }
-        ui_.Select(RegulatorRef{0, static_cast<std::uint8_t>(o_.regulator)});
-        return device;
-    }
-
-    TParams* Regulator(TDevice& device) {
-        TParams* r = device.Regs[static_cast<std::size_t>(o_.regulator)].get();
-        if (r == nullptr || !r->Present) {
-            std::cerr << "error: " << device.Name << " has no regulator " << o_.regulator << "\n";
-            return nullptr;
-        }
-        return r;
-    }
-
-    bool ErrorLogHas(const std::string& text) const {
-        for (const auto& line : ui_.ErrorLines()) {
-            if (line.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }
-
-    const Options& o_;
-    ConsoleSurfaces ui_;
-    TModel model_;
-    TOperations ops_;
-};
-
 std::string ModelCodeText(const TDevice& d) {
     return HexByte(d.ModelCode);
 }
@@ -225,6 +163,10 @@ int Search(const Options& o) {
         }
     }
     if (o.json) std::cout << "]\n";
+    if (!o.saveFile.empty() && !SaveProject(s.model_, o.saveFile)) {
+        std::cerr << "error: cannot write the project " << o.saveFile << "\n";
+        return kExitFailure;
+    }
     return n > 0 ? kExitOk : kExitFailure;
 }
 
@@ -470,6 +412,7 @@ int Program(const Options& o) {
 
 int RunModelCommand(const Options& o) {
     const std::string& c = o.args[0];
+    if (const int status = RunGroupCommand(o); status >= 0) return status;
     const bool needsOne = c != "search";
     if (needsOne &&
         (c == "read" || c == "write-regulator" || c == "switch" || c == "autotune" ||

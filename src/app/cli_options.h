@@ -18,6 +18,9 @@ struct Options {
     int baud = 9600;
     int timeout = 1000;
     int regulator = 1;
+    int channel = 1;       // --ch
+    int output = 1;        // --out
+    std::string saveFile;  // search --save FILE
     double seconds = 10.0;
     bool json = false;
     std::string programDir;
@@ -29,5 +32,7 @@ int Usage(const std::string& problem);
 // search, read, write-regulator, switch, autotune, check-link, watch,
 // program; -1 when the command is none of them.
 int RunModelCommand(const Options& options);
+// channel, coefs, relays, passwords, aout, project; -1 when none of them.
+int RunGroupCommand(const Options& options);
 
 }  // namespace zorvat::cli

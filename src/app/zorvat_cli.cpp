@@ -70,6 +70,14 @@ model commands (they find the instrument first, as the window's search does):
   watch --reg R [--seconds S]               poll it and print each value
   program --reg R POINT...                  run a setpoint program on the PC;
                        a point is SETPOINT@H:MM:SS or off@H:MM:SS; Ctrl+C stops it
+  channel read|write --ch N [FIELD=VALUE...]  channel settings (and, for
+                       channel 1, the instrument-wide InPE, Fd1..Fd5)
+  coefs read|write [FIELD=VALUE...]         linearisation and polynomial
+  relays read|write [FIELD=VALUE...]        nrL1..nrL4, relTbl=24 hex digits
+  passwords read|write [Pass1=HHHH ...]     the three passwords
+  aout read|write --out N [FIELD=VALUE...]  analog output 1 or 2
+  search ... --save FILE                    also store what was found as a project
+  project show FILE                         a project's instruments and programs
 
 port map: ZORVAT_COMn=/dev/... in the environment, else [Ports] COMn=... in
 ports.ini of the program's folder, else /dev/ttyS<n-1>.
@@ -282,6 +290,18 @@ int main(int argc, char** argv) {
             const auto n = ParseInt(*v, 1, 2);
             if (!n) return Usage("a regulator is 1 or 2: " + *v);
             o.regulator = *n;
+        } else if (arg == "--ch" || arg == "--out") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 1, arg == "--ch" ? 3 : 2);
+            if (!n)
+                return Usage(std::string(arg) + (arg == "--ch" ? " is 1..3: " : " is 1 or 2: ") +
+                             *v);
+            (arg == "--ch" ? o.channel : o.output) = *n;
+        } else if (arg == "--save") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            o.saveFile = *v;
         } else if (arg == "--seconds") {
             const auto v = value(arg);
             if (!v) return kExitUsage;

@@ -75,6 +75,22 @@ check switch-on 0 on -- --reg 2 switch on
 check is-on 0 1 -- get 02DA65
 check switch-off 0 off -- --reg 2 switch off
 check check-link 0 "" -- check-link
+check channel-write 0 '*' -- channel write --ch 2 GAin=1.5 SEnS=27
+check channel-gain 0 0000C03F -- get 023503
+check channel-sensor 0 1B -- get 023531
+check no-channel 1 "" -- --addr 2 channel read --ch 2
+check relays 0 '*' -- relays write nrL2=15 relTbl=0102030405060708090A0B0C
+check relay-table 0 0102030405060708090A0B0C -- get 00200C
+check password 0 '*' -- passwords write Pass2=12AB
+check password-wire 0 AB12 -- get 005002
+check output-2 0 '*' -- aout write --out 2 OdH=250
+check output-2-wire 0 00007A43 -- get 023F04
+check save 0 '*' -- --addr 1-2 search --save "$work/bench.prj"
+check project 0 "COM1	1	ZURURU-71/M2	19200 baud	version 20
+  regulator 1: 2 points
+  regulator 2: 2 points
+COM1	2	ZURURU-71/M1	19200 baud	version 20
+  regulator 1: 2 points" -- project show "$work/bench.prj"
 
 echo "cli session: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
