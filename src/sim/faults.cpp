@@ -14,7 +14,7 @@ struct KindEntry {
     std::string_view summary;
 };
 
-constexpr std::array<KindEntry, 13> kKinds{{
+constexpr std::array<KindEntry, 14> kKinds{{
     {FaultKind::Silent, "silent", "no reply at all"},
     {FaultKind::Noise, "noise", "garbage bytes before the \"!\" (text=BYTES)"},
     {FaultKind::BadChecksum, "bad-checksum", "the checksum does not match the reply"},
@@ -29,6 +29,7 @@ constexpr std::array<KindEntry, 13> kKinds{{
      "the port disappears instead of answering; back after ms=TIME (0: stays away)"},
     {FaultKind::IdentCode, "ident", "the identification answers another code (text=CODE)"},
     {FaultKind::Version, "version", "the software version answers another number (n=VERSION)"},
+    {FaultKind::Data, "data", "the data field of the reply says TEXT instead (text=TEXT)"},
 }};
 
 // The default garbage: a CR that must not end anything, a 0xFF and a ":"

@@ -32,6 +32,7 @@ enum class FaultKind {
     Vanish,        // the port disappears instead of answering, and may come back later
     IdentCode,     // the identification (typed command 0) answers another code
     Version,       // the software version (";198;") answers another number
+    Data,          // the data field says a given text instead (checksum and CR still right)
 };
 
 inline constexpr int kUnlimited = -1;
@@ -82,7 +83,8 @@ struct Fault {
     //   number: ErrorStatus n of "$n" [1]; Version the version [51];
     //           WrongAddress the address replied from [own + 1, 255 -> 1]
     //   text:   IdentCode the code ["55"]; Noise the bytes [a short burst
-    //           with a CR and a 0xFF in it, never a "!"]
+    //           with a CR and a 0xFF in it, never a "!"]; Data the data
+    //           field, any text without a CR, even an empty one [""]
     //   time:   Delay the extra delay [1500 ms]; Split the pause between
     //           pieces [200 ms]; Vanish the time until the port comes back
     //           [0: it stays away until replugged]
@@ -101,7 +103,7 @@ int FaultPieces(const Fault& fault);
 
 // The names used on the command line and in scenario files: "silent",
 // "noise", "bad-checksum", "wrong-address", "status", "no-cr", "overlong",
-// "split", "lower-case", "delay", "vanish", "ident", "version".
+// "split", "lower-case", "delay", "vanish", "ident", "version", "data".
 std::string_view FaultKindName(FaultKind kind);
 std::optional<FaultKind> ParseFaultKind(std::string_view name);
 const std::vector<FaultKind>& AllFaultKinds();

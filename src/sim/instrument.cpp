@@ -551,6 +551,9 @@ ReplyPlan Instrument::Answer(const ParsedRequest& request) {
         data = Write(request.fields);
     }
 
+    // The request still takes effect (a write is stored); only what the
+    // reply says about it changes.
+    if (const Fault* f = Strike(FaultKind::Data, request, plan)) data = FaultText(*f);
     if (Strike(FaultKind::LowerCase, request, plan)) data = Lower(data);
 
     int replyAddress = address_;

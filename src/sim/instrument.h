@@ -113,6 +113,7 @@ class Instrument {
 
     void AddFault(const Fault& fault) { faults_.push_back(fault); }
     void ClearFaults() { faults_.clear(); }
+    void SetFaults(std::vector<Fault> faults) { faults_ = std::move(faults); }
     const std::vector<Fault>& Faults() const { return faults_; }
 
     // Runs the process up to `now`. Cheap when little time has passed.

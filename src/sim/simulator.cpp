@@ -405,6 +405,10 @@ void Simulator::ClearFaults() {
         p->ForEachInstrument([](Instrument& i) { i.ClearFaults(); });
 }
 
+void Simulator::SetFaults(const std::string& port, int address, std::vector<Fault> faults) {
+    With(port, address, [&](Instrument& i) { i.SetFaults(std::move(faults)); });
+}
+
 std::vector<Fault> Simulator::Faults(const std::string& port, int address) const {
     return With(port, address, [](Instrument& i) { return i.Faults(); });
 }

@@ -153,6 +153,9 @@ class Simulator {
     void AddFault(const std::string& port, const Fault& fault);
     void ClearFaults(const std::string& port, int address);
     void ClearFaults();
+    // Replaces the instrument's faults in one step: no request falls between
+    // the old ones going and the new ones coming.
+    void SetFaults(const std::string& port, int address, std::vector<Fault> faults);
     // What is left of them (counts go down as they strike).
     std::vector<Fault> Faults(const std::string& port, int address) const;
 

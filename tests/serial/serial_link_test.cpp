@@ -108,6 +108,25 @@ TEST_F(SerialLink, FaultsOfTheLine) {
     }
 }
 
+// A reply whose data field says something else is still a good frame: the
+// text arrives as it is, and only the requests the fault names get it.
+TEST_F(SerialLink, DataFaultReplacesOnlyTheDataField) {
+    sim_.AddFault("COM1", 1, Fault(FaultKind::Data).OnParameter("002007").WithText("ZZ").Times(2));
+    std::string value;
+    ASSERT_EQ(Read("1", "000020", value), rc::Ok);
+    EXPECT_EQ(value, "07");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(Read("1", "002007", value), rc::Ok);
+        EXPECT_EQ(value, "ZZ");
+    }
+    ASSERT_EQ(Read("1", "002007", value), rc::Ok);
+    EXPECT_EQ(value, "C3");
+
+    sim_.AddFault("COM1", 1, Fault(FaultKind::Data).WithText("").Times(1));
+    ASSERT_EQ(Read("1", "002007", value), rc::Ok);
+    EXPECT_EQ(value, "");
+}
+
 TEST_F(SerialLink, SilenceCostsOneSecondOrOneTimeout) {
     struct Case {
         std::uint16_t timeout;
