@@ -2,8 +2,6 @@
 // what it polls, what it shows and plots, how it hands its port over, and
 // how it ends.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,13 +17,11 @@
 #include <vector>
 
 #include "Devices.h"
-#include "ascii_u.h"
 #include "com_u.h"
 #include "ex_com.h"
 #include "model.h"
 #include "port_map.h"
 #include "recording_surfaces.h"
-#include "sim/pty.h"
 #include "sim/simulator.h"
 #include "th_search.h"
 
@@ -410,67 +406,6 @@ TEST_F(PollingJob, TimeAxisTurnsAutomaticAroundTwoMinutes) {
     }
 }
 
-// An instrument stand-in that answers every status request with a block the
-// test chooses: the simulator only ever sends well-formed blocks.
-class FakeInstrument {
-  public:
-    explicit FakeInstrument(std::string block) : block_(std::move(block)) {
-        pty_ = sim::OpenPty();
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~FakeInstrument() {
-        stop_ = true;
-        thread_.join();
-        sim::ClosePty(pty_);
-    }
-    const std::string& Path() const { return pty_.path; }
-    void SetBlock(std::string block) {
-        std::lock_guard lock(mu_);
-        block_ = std::move(block);
-    }
-    std::size_t Requests() const { return requests_; }
-
-  private:
-    void Serve() {
-        std::string frame;
-        while (!stop_) {
-            pollfd p{pty_.master, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            char buffer[256];
-            const ssize_t n = ::read(pty_.master, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] != '\r') {
-                    frame += buffer[i];
-                    continue;
-                }
-                Answer(frame);
-                frame.clear();
-            }
-        }
-    }
-    void Answer(const std::string& frame) {
-        const auto start = frame.find(':');
-        const auto semi = frame.find(';', start);
-        if (start == std::string::npos || semi == std::string::npos) return;
-        std::string body;
-        {
-            std::lock_guard lock(mu_);
-            body = frame.substr(start + 1, semi - start - 1) + ";" + block_ + ";";
-        }
-        const std::string reply = "!" + body + std::to_string(Crc16Modbus(body)) + "\r";
-        ++requests_;
-        static_cast<void>(::write(pty_.master, reply.data(), reply.size()));
-    }
-
-    sim::PtyPair pty_;
-    std::mutex mu_;
-    std::string block_;
-    std::atomic<bool> stop_{false};
-    std::atomic<std::size_t> requests_{0};
-    std::thread thread_;
-};
-
 // A block with digits that are not hexadecimal is a failed poll: nothing of
 // it is believed, nothing is plotted, and the job keeps cycling.
 TEST_F(PollingJob, UnreadableStatusBlockIsAFailedPollWithoutAPoint) {
@@ -495,8 +430,16 @@ TEST_F(PollingJob, UnreadableStatusBlockIsAFailedPollWithoutAPoint) {
         {"inputs", 41, true},          {"channel 1 status", 10, true},
         {"channel 1 value", 15, true}, {"unused channel 3 value", 35, false},
     };
-    FakeInstrument fake(good);
-    SetPortOverride("COM5", fake.Path());
+    // The status block is the one thing the instrument says otherwise; each
+    // change of it replaces the fault in one step, so no poll falls between.
+    const auto block = [](const std::string& text) {
+        return std::vector<Fault>{Fault(FaultKind::Data).OnParameter("0000FF").WithText(text)};
+    };
+    const auto statusPolls = [this] { return StatusPolls("COM5").size(); };
+    sim_.AddPort("COM5");
+    sim_.AddInstrument("COM5", 1, 0xC3);
+    sim_.SetFaults("COM5", 1, block(good));
+    SetPortOverride("COM5", sim_.DevicePath("COM5"));
     const auto d = AddDevice("COM5", 1);
     TParams& r = Reg(d, 1);
     r.LastPoll = 0.0;
@@ -513,13 +456,13 @@ TEST_F(PollingJob, UnreadableStatusBlockIsAFailedPollWithoutAPoint) {
         ui_.Clear();
         std::string bad = good;
         bad[c.at] = 'G';
-        fake.SetBlock(bad);
+        sim_.SetFaults("COM5", 1, block(bad));
         const std::size_t points = r.Serie.Size();
-        const std::size_t requests = fake.Requests();
+        const std::size_t requests = statusPolls();
         r.LastPoll = 0.0;
         if (c.fails) {
             // A failed poll is repeated at every visit: several polls, no point.
-            ASSERT_TRUE(WaitFor([&] { return fake.Requests() >= requests + 6; }, 2000ms));
+            ASSERT_TRUE(WaitFor([&] { return statusPolls() >= requests + 6; }, 2000ms));
             EXPECT_EQ(ui_.RegulatorValue({d, 1}), "Ошибка!");
             EXPECT_EQ(r.Serie.Size(), points);
             const auto log = ui_.ErrorLogWithoutTime();
@@ -532,7 +475,7 @@ TEST_F(PollingJob, UnreadableStatusBlockIsAFailedPollWithoutAPoint) {
             EXPECT_EQ(ui_.RegulatorValue({d, 1}), "25.500");
             EXPECT_TRUE(ui_.ErrorLog().empty());
         }
-        fake.SetBlock(good);
+        sim_.SetFaults("COM5", 1, block(good));
         r.LastPoll = 0.0;
         ASSERT_TRUE(WaitFor([&] { return ui_.RegulatorValue({d, 1}) == "25.500"; }, 2000ms));
     }

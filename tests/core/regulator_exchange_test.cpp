@@ -3,26 +3,20 @@
 #include "regulator_exchange.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "IEEE754.h"
-#include "ascii_u.h"
 #include "model.h"
 #include "port_map.h"
 #include "recording_surfaces.h"
-#include "sim/pty.h"
+#include "request_text.h"
 #include "sim/simulator.h"
 #include "th_search.h"
 
@@ -49,118 +43,8 @@ const std::vector<std::string> kWriteOrder = {"DA66", "DA67", "DA68", "DA69", "D
                                               "DA6B", "DA6E", "DA6F", "DA70", "DA71",
                                               "DA78", "DA64", "DA79", "DA72", "DA75"};
 
-// One request as the instrument saw it: ":1;38;01DA66;0000CC41;NNNN".
-struct Request {
-    int address = 0;
-    int command = 0;
-    std::string number;
-    std::string value;
-};
-
-Request Parse(const std::string& text) {
-    std::vector<std::string> fields;
-    std::size_t start = 1;  // after ":"
-    for (std::size_t i = start; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == ';') {
-            fields.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    Request r;
-    r.address = std::stoi(fields.at(0));
-    r.command = std::stoi(fields.at(1));
-    if (fields.size() > 3) r.number = fields[2];
-    if (fields.size() > 4) r.value = fields[3];
-    return r;
-}
-
-// A line whose instrument answers every read with a text the test chooses,
-// numbers or not; the simulator only ever sends well-formed values.
-class FakeLine {
-  public:
-    explicit FakeLine(std::string port) : port_(std::move(port)), pty_(sim::OpenPty()) {
-        SetPortOverride(port_, pty_.path);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~FakeLine() {
-        stop_ = true;
-        thread_.join();
-        SetPortOverride(port_, "");
-        sim::ClosePty(pty_);
-    }
-    FakeLine(const FakeLine&) = delete;
-    FakeLine& operator=(const FakeLine&) = delete;
-
-    void Answer(const std::string& number, const std::string& data) {
-        std::lock_guard lock(mu_);
-        answers_[number] = data;
-    }
-    void Reset() {
-        std::lock_guard lock(mu_);
-        answers_.clear();
-        numbers_.clear();
-    }
-    std::vector<std::string> Numbers() const {
-        std::lock_guard lock(mu_);
-        return numbers_;
-    }
-
-  private:
-    // What an untouched instrument would hold, in the right form.
-    static std::string Default(const std::string& number) {
-        const std::string code = number.size() == 6 ? number.substr(2) : "";
-        for (const char* real : {"DA66", "DA67", "DA68", "DA69", "DA6A", "DA6B"}) {
-            if (code == real) return "0000C842";
-        }
-        if (code == "DA6E" || code == "DA6F") return "6400";
-        for (const char* flag : {"DA65", "DAC7", "DA72", "DA75"}) {
-            if (code == flag) return "0";
-        }
-        return "01";
-    }
-
-    void Run() {
-        std::string pending;
-        while (!stop_) {
-            pollfd p{pty_.master, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0) continue;
-            char buffer[256];
-            const ssize_t n = ::read(pty_.master, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            pending.append(buffer, static_cast<std::size_t>(n));
-            for (auto cr = pending.find('\r'); cr != std::string::npos; cr = pending.find('\r')) {
-                Serve(pending.substr(0, cr));
-                pending.erase(0, cr + 1);
-            }
-        }
-    }
-
-    void Serve(const std::string& frame) {
-        const auto colon = frame.find(':');
-        if (colon == std::string::npos) return;
-        const Request request = Parse(frame.substr(colon));
-        if (request.command != 37) return;
-        std::string data;
-        {
-            std::lock_guard lock(mu_);
-            numbers_.push_back(request.number);
-            const auto it = answers_.find(request.number);
-            data = it != answers_.end() ? it->second : Default(request.number);
-        }
-        const std::string body = std::to_string(request.address) + ";" + data + ";";
-        const std::string reply = "!" + body + std::to_string(Crc16Modbus(body)) + "\r";
-        const ssize_t written = ::write(pty_.master, reply.data(), reply.size());
-        (void)written;
-    }
-
-    std::string port_;
-    sim::PtyPair pty_;
-    mutable std::mutex mu_;
-    std::map<std::string, std::string> answers_;
-    std::vector<std::string> numbers_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+using testing::Parse;
+using testing::Request;
 
 class RegulatorExchange : public ::testing::Test {
   protected:
@@ -208,6 +92,13 @@ class RegulatorExchange : public ::testing::Test {
         }
         model_->DeviceList.Append(std::move(device));
         return *model_->Device(d);
+    }
+
+    // A record is complete once its reply went out: cleared before that, the
+    // last one of an exchange would come back into the next count.
+    void ClearRequests() {
+        sim_.WaitForRequests("COM1", 0, 2s);
+        sim_.ClearRequests();
     }
 
     void OnRequest(std::function<void(const Request&)> fn) {
@@ -334,7 +225,7 @@ TEST_F(RegulatorExchange, ReadOfAllGoesOnAfterAFailure) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failing);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
         sim_.AddFault("COM1", c.failing,
                       Fault(FaultKind::ErrorStatus).OnParameter("002007").WithNumber(5).Times(1));
@@ -377,7 +268,7 @@ TEST_F(RegulatorExchange, StopFlagEndsTheReadAtTheNextStopPoint) {
     } cases[] = {{"02DA79", 13}, {"01DA6E", 26}, {"01DA72", 36}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.raisedAt);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
         model_->StopFlag = false;
         OnRequest([this, raisedAt = std::string(c.raisedAt)](const Request& r) {
@@ -404,8 +295,16 @@ TEST_F(RegulatorExchange, StopFlagEndsTheReadAtTheNextStopPoint) {
 // Texts that are no number of the expected form fail the read with -21;
 // a flag is any text but "0".
 TEST_F(RegulatorExchange, DataTextsOfTheWrongForm) {
-    FakeLine line("COM7");
+    sim_.AddPort("COM7");
+    sim_.AddInstrument("COM7", 1, 0xC3);
+    SetPortOverride("COM7", sim_.DevicePath("COM7"));
     TDevice& device = AddDevice("COM7", 1, 0xC3);
+    const auto reads = [this] {
+        std::size_t n = 0;
+        for (const std::string& t : sim_.RequestTexts("COM7"))
+            n += Parse(t).command == 37 ? 1u : 0u;
+        return n;
+    };
     const std::string badPayload = " Ошибка!(-21) Порт COM7 Ошибочные полезные данные от прибора";
     struct Case {
         const char* number;
@@ -428,15 +327,19 @@ TEST_F(RegulatorExchange, DataTextsOfTheWrongForm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.number) + " = \"" + c.text + "\"");
-        line.Reset();
-        line.Answer(c.number, c.text);
+        // A record is complete once its reply went out: cleared before
+        // that, it would come back.
+        sim_.WaitForRequests("COM7", 0, 2s);
+        sim_.ClearRequests("COM7");
+        sim_.SetFaults("COM7", 1, {Fault(FaultKind::Data).OnParameter(c.number).WithText(c.text)});
         surfaces_.Clear();
         if (c.before) c.before(device);
 
         EXPECT_EQ(ReadInstrumentParams(*model_, 0), 0);
 
         EXPECT_EQ(surfaces_.ErrorLogWithoutTime(), std::vector<std::string>{c.logLine});
-        EXPECT_EQ(line.Numbers().size(), c.reads);
+        sim_.WaitForRequests("COM7", 0, 2s);
+        EXPECT_EQ(reads(), c.reads);
         if (c.check) c.check(device);
     }
 }
@@ -520,7 +423,7 @@ TEST_F(RegulatorExchange, MinRelayTimeAgainstHalfThePwmPeriod) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.minRelayTime);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
         r.MinRelayTime = c.minRelayTime;
 
@@ -553,7 +456,7 @@ TEST_F(RegulatorExchange, WriteStopsAtTheFirstFailure) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
 
         WriteWorker(*model_, c.device, 1);
@@ -589,7 +492,7 @@ TEST_F(RegulatorExchange, SetpointOnlyWritesTheSetpointAlone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setpoint);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
         r.Setpoint = c.setpoint;
         if (c.fail) {
@@ -628,7 +531,7 @@ TEST_F(RegulatorExchange, StopFlagEndsTheWriteAtTheNextStopPoint) {
     } cases[] = {{"01DA69", "01DA6A"}, {"01DA71", "01DA78"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.raisedAt);
-        sim_.ClearRequests();
+        ClearRequests();
         surfaces_.Clear();
         model_->StopFlag = false;
         OnRequest([this, raisedAt = std::string(c.raisedAt)](const Request& q) {

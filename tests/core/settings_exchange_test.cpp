@@ -4,26 +4,21 @@
 #include "settings_exchange.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "IEEE754.h"
-#include "ascii_u.h"
 #include "core_fixture.h"
 #include "port_map.h"
-#include "sim/pty.h"
+#include "request_text.h"
 #include "th_search.h"
 
 namespace zorvat {
@@ -60,30 +55,8 @@ std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
     return a;
 }
 
-// One request as the instrument saw it.
-struct Request {
-    int address = 0;
-    int command = 0;
-    std::string number;
-    std::string value;
-};
-
-Request Parse(const std::string& text) {
-    std::vector<std::string> fields;
-    std::size_t start = 1;  // after ":"
-    for (std::size_t i = start; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == ';') {
-            fields.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    Request r;
-    r.address = std::stoi(fields.at(0));
-    r.command = std::stoi(fields.at(1));
-    if (fields.size() > 3) r.number = fields[2];
-    if (fields.size() > 4) r.value = fields[3];
-    return r;
-}
+using testing::Parse;
+using testing::Request;
 
 // A read's flag or a write's message, in one form for the tables.
 struct Result {
@@ -722,80 +695,13 @@ TEST_F(SettingsExchange, AnalogOutputTwo) {
     EXPECT_EQ(sim_.Param("COM1", 1, "013F05"), "00000000");  // output 1 untouched
 }
 
-// A line whose instrument answers reads with texts the test chooses, of the
-// right form or not; the simulator only ever sends well-formed values, and
-// gives the answers the test leaves open.
-class FakeLine {
-  public:
-    FakeLine(std::string port, std::function<std::string(const std::string&)> fallback)
-        : port_(std::move(port)), fallback_(std::move(fallback)), pty_(sim::OpenPty()) {
-        SetPortOverride(port_, pty_.path);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~FakeLine() {
-        stop_ = true;
-        thread_.join();
-        SetPortOverride(port_, "");
-        sim::ClosePty(pty_);
-    }
-    FakeLine(const FakeLine&) = delete;
-    FakeLine& operator=(const FakeLine&) = delete;
-
-    void Answer(const std::string& number, const std::string& data) {
-        std::lock_guard lock(mu_);
-        answers_.clear();
-        answers_[number] = data;
-    }
-
-  private:
-    void Run() {
-        std::string pending;
-        while (!stop_) {
-            pollfd p{pty_.master, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0) continue;
-            char buffer[256];
-            const ssize_t n = ::read(pty_.master, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            pending.append(buffer, static_cast<std::size_t>(n));
-            for (auto cr = pending.find('\r'); cr != std::string::npos; cr = pending.find('\r')) {
-                Serve(pending.substr(0, cr));
-                pending.erase(0, cr + 1);
-            }
-        }
-    }
-
-    void Serve(const std::string& frame) {
-        const auto colon = frame.find(':');
-        if (colon == std::string::npos) return;
-        const Request request = Parse(frame.substr(colon));
-        std::string data;
-        {
-            std::lock_guard lock(mu_);
-            const auto it = answers_.find(request.number);
-            data = it != answers_.end() ? it->second : fallback_(request.number);
-        }
-        const std::string body = std::to_string(request.address) + ";" + data + ";";
-        const std::string reply = "!" + body + std::to_string(Crc16Modbus(body)) + "\r";
-        const ssize_t written = ::write(pty_.master, reply.data(), reply.size());
-        (void)written;
-    }
-
-    std::string port_;
-    std::function<std::string(const std::string&)> fallback_;
-    sim::PtyPair pty_;
-    std::mutex mu_;
-    std::map<std::string, std::string> answers_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // A byte is any hexadecimal number (its low 8 bits count), a real exactly
 // eight digits, the relay table 24, a password four; anything else fails
 // the read at that parameter with -21 and stores nothing.
 TEST_F(SettingsExchange, DataTextsOfTheWrongForm) {
-    FakeLine line("COM7", [this](const std::string& number) {
-        return sim_.Param("COM1", 1, number).value_or("00");
-    });
+    sim_.AddPort("COM7");
+    sim_.AddInstrument("COM7", 1, 0xC3);
+    SetPortOverride("COM7", sim_.DevicePath("COM7"));
     const std::uint8_t d = AddDevice("COM7", 1, 0xC3);
     TDevice& device = Device(d);
     const std::string badPayload = " Ошибка!(-21) Порт COM7 Ошибочные полезные данные от прибора";
@@ -826,7 +732,7 @@ TEST_F(SettingsExchange, DataTextsOfTheWrongForm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.number) + " = \"" + c.text + "\"");
-        line.Answer(c.number, c.text);
+        sim_.SetFaults("COM7", 1, {Fault(FaultKind::Data).OnParameter(c.number).WithText(c.text)});
         surfaces_.Clear();
         device.Chnls[1]->SEnS = 21;
         device.Chnls[2]->GAin = 7.0;
