@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ex_com.h"
 #include "result_messages.h"
 #include "th_search.h"
 
@@ -115,6 +116,13 @@ void ReleasePort(TParams& r, HandOver which) {
     if (Holder(r, which) != std::this_thread::get_id()) return;
     ReqFlag(r, which) = false;
     Holder(r, which) = std::thread::id{};
+}
+
+TResult ConfigurePort(TExCOM& port, std::int32_t baud, std::uint16_t timeoutMs) {
+    if (baud < 0 || baud > 0xFFFF) return rc::BadArgument;
+    const TResult result = port.SetBaudRate(static_cast<std::uint16_t>(baud));
+    if (result != rc::Ok) return result;
+    return port.SetTimeout(timeoutMs);
 }
 
 std::string ExchangeErrorLine(TResult code, const std::string& port) {

@@ -16,6 +16,7 @@
 namespace zorvat {
 
 class TPortJobs;
+class TExCOM;
 
 class TModel {
   public:
@@ -71,6 +72,11 @@ void ReleasePort(TParams& r, HandOver which);
 
 std::atomic<bool>& ReqFlag(TParams& r, HandOver which);
 std::atomic<bool>& AckFlag(TParams& r, HandOver which);
+
+// Sets a port object to an instrument's baud rate (kept as a 32-bit number)
+// and a reply time-out; the first refused setting is the result, and a rate
+// that does not fit the port's 16 bits is -2.
+TResult ConfigurePort(TExCOM& port, std::int32_t baud, std::uint16_t timeoutMs);
 
 // The error line of a failed exchange: time + " Ошибка!(" + code + ") Порт " +
 // port + " " + message.

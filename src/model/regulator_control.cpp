@@ -32,10 +32,7 @@ std::string SwitchCommand(std::uint8_t r, const char* code, bool on) {
 TResult OpenInstrumentPort(const TDevice& device, std::unique_ptr<TExCOM>& port, bool& configured) {
     port = CreatePort();
     configured = false;
-    if (device.Baudrate < 0 || device.Baudrate > 0xFFFF) return rc::BadArgument;
-    TResult result = port->SetBaudRate(static_cast<std::uint16_t>(device.Baudrate));
-    if (result != rc::Ok) return result;
-    result = port->SetTimeout(1000);
+    const TResult result = ConfigurePort(*port, device.Baudrate, 1000);
     if (result != rc::Ok) return result;
     configured = true;
     return port->OpenPort(device.ParentPort);

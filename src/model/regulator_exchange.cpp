@@ -263,15 +263,6 @@ TResult ReadOneInstrument(TModel& model, TExCOM& port, TDevice& device) {
     return rc::Ok;
 }
 
-// A port object set to `baud` and `timeoutMs`; the first refused setting is
-// the result.
-TResult ConfigurePort(TExCOM& port, std::int32_t baud, std::uint16_t timeoutMs) {
-    if (baud < 0 || baud > 0xFFFF) return rc::BadArgument;
-    const TResult result = port.SetBaudRate(static_cast<std::uint16_t>(baud));
-    if (result != rc::Ok) return result;
-    return port.SetTimeout(timeoutMs);
-}
-
 std::string WriteErrorLine(TResult code, const TDevice& device, const std::string& message,
                            std::string_view parameterName) {
     return TimeText() + " Ошибка!(" + std::to_string(code) + ")  " + "Порт: " + device.ParentPort +

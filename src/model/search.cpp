@@ -131,13 +131,7 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     surfaces.SetStatus("Идёт поиск приборов...");
 
     std::unique_ptr<TExCOM> port = CreatePort();
-    TResult code = rc::Ok;
-    if (range.Baudrate < 0 || range.Baudrate > 0xFFFF) {
-        code = rc::BadArgument;
-    } else {
-        code = port->SetBaudRate(static_cast<std::uint16_t>(range.Baudrate));
-    }
-    if (code == rc::Ok) code = port->SetTimeout(1000);
+    TResult code = ConfigurePort(*port, range.Baudrate, 1000);
 
     if (code == rc::Ok) {
         // The lists only offer COM1..COM10 and addresses 1..255.
@@ -205,13 +199,7 @@ void CheckLink(TModel& model, std::uint8_t d) {
     RequestPort(model, handOver, device->ParentPort, HandOver::Switch);
 
     std::unique_ptr<TExCOM> port = CreatePort();
-    TResult code = rc::Ok;
-    if (device->Baudrate < 0 || device->Baudrate > 0xFFFF) {
-        code = rc::BadArgument;
-    } else {
-        code = port->SetBaudRate(static_cast<std::uint16_t>(device->Baudrate));
-    }
-    if (code == rc::Ok) code = port->SetTimeout(1000);
+    TResult code = ConfigurePort(*port, device->Baudrate, 1000);
     if (code == rc::Ok) {
         bool answered = false;
         if (port->OpenPort(device->ParentPort) == rc::Ok) {

@@ -275,13 +275,6 @@ struct Outcome {
     std::string message;  // of a write
 };
 
-TResult ConfigurePort(TExCOM& port, std::int32_t baud) {
-    if (baud < 0 || baud > 0xFFFF) return rc::BadArgument;
-    const TResult result = port.SetBaudRate(static_cast<std::uint16_t>(baud));
-    if (result != rc::Ok) return result;
-    return port.SetTimeout(kReplyTimeoutMs);
-}
-
 // The frame every group runs in: hand-over, preparation, port set-up,
 // transactions, close, finish.
 class Exchange {
@@ -309,7 +302,7 @@ class Exchange {
             std::unique_ptr<TExCOM> port = CreatePort();
             // A refused rate is a failure like any other: taken for success,
             // the dialog would close on values the instrument never got.
-            code = ConfigurePort(*port, device_.Baudrate);
+            code = ConfigurePort(*port, device_.Baudrate, kReplyTimeoutMs);
             if (code == rc::Ok && device_.Present) {
                 code = port->OpenPort(device_.ParentPort);
                 if (code == rc::Ok && !model_.StopFlag) code = Transactions(*port);

@@ -116,12 +116,6 @@ void Quietly(F&& f) noexcept {
     }
 }
 
-std::uint16_t BaudOf(const TDevice& device) {
-    const std::int32_t baud = device.Baudrate;
-    // 0 is refused by SetBaudRate, as a rate that does not fit would be.
-    return baud > 0 && baud <= 0xFFFF ? static_cast<std::uint16_t>(baud) : std::uint16_t{0};
-}
-
 // The graph's time origin is the first moment the regulator is known to
 // run; it is taken before the on-state shows, so a poll that sees the
 // regulator on never reads an origin that is still being set.
@@ -220,8 +214,7 @@ TResult TJob::Cycle(TExCOM& port) {
     // baud rate serves every port of a search.
     const TDevice* first = model_.Device(0);
     if (first == nullptr) return rc::Ok;
-    TResult code = port.SetBaudRate(BaudOf(*first));
-    if (code == rc::Ok) code = port.SetTimeout(kJobTimeout);
+    TResult code = ConfigurePort(port, first->Baudrate, kJobTimeout);
     if (code == rc::Ok) code = port.OpenPort(portName_);
     if (code != rc::Ok) return code;
 
