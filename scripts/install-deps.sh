@@ -5,9 +5,10 @@
 #   scripts/install-deps.sh [build|test|all]
 set -euo pipefail
 
-build=(cmake ninja-build g++ make pkg-config)
+build=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqcustomplot-dev
+       libjpeg62-turbo-dev fonts-dejavu-core)
 test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
-      g++-mingw-w64-x86-64)
+      g++-mingw-w64-x86-64 xvfb xauth)
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;

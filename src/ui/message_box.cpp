@@ -1,0 +1,83 @@
+#include "message_box.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <utility>
+
+namespace zorvat {
+namespace {
+
+MessageHandler& messageHandler() {
+    static MessageHandler handler;
+    return handler;
+}
+FileHandler& fileHandler() {
+    static FileHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon IconOf(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Information:
+            return QMessageBox::Information;
+        case MessageKind::Warning:
+            return QMessageBox::Warning;
+        case MessageKind::Error:
+            return QMessageBox::Critical;
+        case MessageKind::Question:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString ProgramTitle() {
+    return QStringLiteral("Настройка приборов ЗОРВАТ-7X");
+}
+
+QMessageBox::StandardButton ShowMessage(const MessageRequest& request) {
+    if (messageHandler()) return messageHandler()(request);
+    QMessageBox box(IconOf(request.kind), request.title.isEmpty() ? ProgramTitle() : request.title,
+                    request.text, request.buttons, request.parent);
+    if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+    // Russian captions on the standard buttons, whatever the system's language.
+    const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+        {QMessageBox::Yes, "Да"},          {QMessageBox::No, "Нет"},
+        {QMessageBox::Ok, "OK"},           {QMessageBox::Cancel, "Отмена"},
+        {QMessageBox::Retry, "Повторить"}, {QMessageBox::Ignore, "Пропустить"},
+        {QMessageBox::Save, "Сохранить"},  {QMessageBox::Discard, "Не сохранять"}};
+    for (const auto& [button, caption] : captions) {
+        if (QAbstractButton* b = box.button(button)) b->setText(QString::fromUtf8(caption));
+    }
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void Inform(QWidget* parent, const QString& text, MessageKind kind, const QString& title) {
+    ShowMessage({parent, kind, title, text, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+QMessageBox::StandardButton Ask(QWidget* parent, const QString& text,
+                                QMessageBox::StandardButtons buttons, const QString& title,
+                                QMessageBox::StandardButton defaultButton) {
+    return ShowMessage({parent, MessageKind::Question, title, text, buttons, defaultButton});
+}
+
+QString ChooseFile(const FileRequest& request) {
+    if (fileHandler()) return fileHandler()(request);
+    if (request.choice == FileChoice::Open) {
+        return QFileDialog::getOpenFileName(request.parent, request.caption, request.folder,
+                                            request.filter);
+    }
+    return QFileDialog::getSaveFileName(request.parent, request.caption, request.folder,
+                                        request.filter);
+}
+
+MessageHandler SetMessageHandler(MessageHandler handler) {
+    return std::exchange(messageHandler(), std::move(handler));
+}
+FileHandler SetFileHandler(FileHandler handler) {
+    return std::exchange(fileHandler(), std::move(handler));
+}
+
+}  // namespace zorvat
