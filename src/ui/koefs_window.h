@@ -4,20 +4,20 @@
 // once; "Ok" writes both tables back.
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <array>
 #include <cstdint>
+
+#include "koefs_dialog_frame.h"
 
 class QLineEdit;
 class QPushButton;
 
 namespace zorvat {
 
-class TModel;
-class TDevice;
+class TNumberEdit;
 
-class TKoefsWindow : public QDialog {
+class TKoefsWindow : public TSettingsDialog {
     Q_OBJECT
   public:
     explicit TKoefsWindow(TModel& model, QWidget* parent = nullptr);
@@ -31,16 +31,33 @@ class TKoefsWindow : public QDialog {
     // Fills every field from the record.
     void ShowKoefs();
 
+    // The coefficient fields show their value in this form:
+    // 1.000000000000000E+0, -1.250000000000000E-3 (a single as the shortest
+    // decimal that gives it, see SingleShown).
+    static QString CoefText(double value);
+    // The number a coefficient field's text stands for; false when the text
+    // is no number or one the instrument cannot hold.
+    static bool CoefValue(const QString& text, double& value);
+
   private:
-    struct Field;
+    static constexpr int kNumberFields = 12;  // nLin, ten points, nPol
+    static constexpr int kCoefFields = 10;    // b0, A0..A8
+
+    void EditChange(int field);
+    void CoefChange(int field);
     void WriteBtnClick();
-    void CancelBtnClick();
-    void EditChange(int index);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    TModel& model_;
     TDevice* device_ = nullptr;
     std::uint8_t deviceIndex_ = 0;
+    bool filling_ = false;
+
+    std::array<TNumberEdit*, kNumberFields> numberEdits_{};
+    std::array<QLineEdit*, kCoefFields> coefEdits_{};
+    // Per coefficient field, its text as it was before the change being
+    // handled: a change that leaves no number puts it back.
+    std::array<QString, kCoefFields> LastGoodText;
+    std::array<int, kCoefFields> cursorBeforeKey_{};
     QPushButton* CancelBtn = nullptr;
     QPushButton* WriteBtn = nullptr;
 };

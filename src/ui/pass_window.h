@@ -2,18 +2,18 @@
 // hexadecimal digits each.
 #pragma once
 
-#include <QDialog>
+#include <QString>
+#include <array>
 #include <cstdint>
+
+#include "koefs_dialog_frame.h"
 
 class QLineEdit;
 class QPushButton;
 
 namespace zorvat {
 
-class TModel;
-class TDevice;
-
-class TPassWindow : public QDialog {
+class TPassWindow : public TSettingsDialog {
     Q_OBJECT
   public:
     explicit TPassWindow(TModel& model, QWidget* parent = nullptr);
@@ -24,10 +24,27 @@ class TPassWindow : public QDialog {
     // LoadForDevice, then the dialog modally. False when the read failed.
     bool OpenForDevice(std::uint8_t device);
 
+    // What a pasted or dropped text becomes: hexadecimal digits only, upper
+    // case, at most four.
+    static QString FilterPassword(const QString& text);
+    // The stored form: completed on the right with "0" to four characters.
+    static QString PadPassword(const QString& text);
+
   private:
-    TModel& model_;
+    // The key filter of the three fields; true when the key is dealt with.
+    bool fPass1KeyPress(QLineEdit* field, QKeyEvent* key);
+    void FieldEdited(QLineEdit* field);
+    void WriteBtnClick();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     TDevice* device_ = nullptr;
     std::uint8_t deviceIndex_ = 0;
+    std::array<QLineEdit*, 3> fields_{};
+    QLineEdit* fPass1 = nullptr;
+    QLineEdit* fPass2 = nullptr;
+    QLineEdit* fPass3 = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* WriteBtn = nullptr;
 };
 
 }  // namespace zorvat

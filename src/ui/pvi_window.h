@@ -1,21 +1,22 @@
 // The dialog "ПВИ" / "ПВИ 2": the five settings of one current output of an
-// instrument.
+// instrument. Every edit goes into the instrument record at once; "Ok"
+// writes the output's settings back.
 #pragma once
 
-#include <QDialog>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 
+#include "koefs_dialog_frame.h"
+
 class QComboBox;
-class QLineEdit;
 class QPushButton;
 
 namespace zorvat {
 
-class TModel;
-class TDevice;
+class TNumberEdit;
 
-class TPVIWindow : public QDialog {
+class TPVIWindow : public TSettingsDialog {
     Q_OBJECT
   public:
     explicit TPVIWindow(TModel& model, QWidget* parent = nullptr);
@@ -28,10 +29,31 @@ class TPVIWindow : public QDialog {
     bool OpenForDevice(std::uint8_t device, int output);
 
   private:
-    TModel& model_;
+    void Fill();
+    void cb_SouChange(int index);
+    void cb_tOutChange(int index);
+    void EditChange(int field);
+    void WriteBtnClick();
+    std::string Prefix() const;
+
     TDevice* device_ = nullptr;
     std::uint8_t deviceIndex_ = 0;
     int output_ = 1;
+    bool filling_ = false;
+
+    // The sources an instrument with one measuring channel offers, and those
+    // of one with three channels and two regulators; the index is SrO.
+    const QStringList shortSources_;
+    const QStringList fullSources_;
+
+    QComboBox* cb_Sou = nullptr;
+    QComboBox* cb_tOut = nullptr;
+    TNumberEdit* IoLbox = nullptr;
+    TNumberEdit* IoHBox = nullptr;
+    TNumberEdit* EOutBox = nullptr;
+    std::array<TNumberEdit*, 3> numberEdits_{};
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* WriteBtn = nullptr;
 };
 
 }  // namespace zorvat

@@ -3,32 +3,37 @@
 // relay, and each relay's delay setting.
 #pragma once
 
-#include <QDialog>
 #include <array>
 #include <cstdint>
+
+#include "koefs_dialog_frame.h"
 
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 
 namespace zorvat {
 
-class TModel;
-class TDevice;
-
-// The value of one cell: relay 1..4, channel 1..3, row 1..4 (rows 1-3 the
-// setpoints, row 4 the error event); each a 2-bit field of the relay table.
+// The value of one cell, [relay-1][channel-1][row-1]: rows 1-3 are the
+// setpoints, row 4 the error event; each a 2-bit field of the relay table.
 using RelayCells = std::array<std::array<std::array<std::uint8_t, 4>, 3>, 4>;
 
-// Relay table bytes -> cell values. An error field of 3 means nothing and
-// comes back as 0.
+// Relay table bytes -> cell values: byte 3(r-1)+(c-1), bits 2(k-1) and
+// 2(k-1)+1. An error field of 3 means nothing and comes back as 0.
 RelayCells UnPack(const std::array<std::uint8_t, 12>& relTbl);
-// Cell values (each taken modulo 4) -> their bits of `relTbl`.
+// Cell values (each taken modulo 4) -> their bits of `relTbl`; the table has
+// no other bits, so every bit is replaced.
 void Pack(const RelayCells& cells, std::array<std::uint8_t, 12>& relTbl);
 
-class TFormRELE : public QDialog {
+// What the delay list shows for nrL (1, 2, 4, 6, 8 -> items 0..4, any other
+// value no item, -1) and what an item stores.
+int DelayItem(std::uint8_t nrL);
+std::uint8_t DelayValue(int item);
+
+class TFormRELE : public TSettingsDialog {
     Q_OBJECT
   public:
     explicit TFormRELE(TModel& model, QWidget* parent = nullptr);
@@ -41,10 +46,46 @@ class TFormRELE : public QDialog {
     // LoadForDevice, then the window modally. False when the read failed.
     bool OpenForDevice(std::uint8_t device, std::uint8_t channelMask, std::uint8_t relayMask);
 
+    // The window's heights: all three channel groups, or the first only.
+    static constexpr int kFullHeight = 464;
+    static constexpr int kShortHeight = 256;
+
   private:
-    TModel& model_;
+    static constexpr int kRelays = 4;
+    static constexpr int kChannels = 3;
+    static constexpr int kRows = 4;
+    static constexpr int kErrorRow = 4;
+
+    struct CellRef {
+        int relay = 1, channel = 1, row = 1;
+    };
+
+    void FormShow();
+    void SetCell(const CellRef& cell, std::uint8_t value);
+    QLabel*& Cell(const CellRef& cell);
+    void PopupAt(const CellRef& cell, const QPoint& globalPos);
+    void MenuChoice(std::uint8_t value);
+    void MenuMajor1Change(int tag, int item);
+    void BtnERClick();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     TDevice* device_ = nullptr;
     std::uint8_t deviceIndex_ = 0;
+    std::uint8_t channelMask_ = 7;
+    std::uint8_t relayMask_ = 7;
+
+    RelayCells values_{};
+    std::array<QLabel*, kRelays * kChannels * kRows> cells_{};
+    CellRef popupCell_;
+    std::array<QComboBox*, kRelays> delayLists_{};
+    std::array<QLabel*, kRelays> relayHeads_{};
+    std::array<QGroupBox*, kChannels> groups_{};
+    QWidget* content_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QMenu* PopUstav = nullptr;
+    QMenu* PopError = nullptr;
+    QPushButton* BtnER = nullptr;
+    QPushButton* Button1 = nullptr;
 };
 
 }  // namespace zorvat

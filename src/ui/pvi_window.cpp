@@ -1,0 +1,175 @@
+#include "pvi_window.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <string>
+
+#include "Devices.h"
+#include "koefs_number_edit.h"
+#include "model.h"
+#include "settings_exchange.h"
+
+namespace zorvat {
+
+namespace {
+
+constexpr double kMin = -999.0;
+constexpr double kMax = 9999.0;
+constexpr int kDecimals = 4;
+constexpr int kMaxChars = 50;
+constexpr std::uint8_t kThreeChannelBit = 0x80;
+
+const char* const kRanges[] = {"0 .. 5 мА", "0 .. 20 мА", "4 .. 20 мА"};
+
+}  // namespace
+
+TPVIWindow::TPVIWindow(TModel& model, QWidget* parent)
+    : TSettingsDialog(model, parent),
+      shortSources_{QStringLiteral("Канал 1"), QStringLiteral("Регулятор 1")},
+      fullSources_{QStringLiteral("Канал 1"), QStringLiteral("Регулятор 1"),
+                   QStringLiteral("Канал 2"), QStringLiteral("Канал 3"),
+                   QStringLiteral("Регулятор 2")} {
+    setWindowTitle(QStringLiteral("ПВИ"));
+    setObjectName(QStringLiteral("PVIWindow"));
+
+    cb_Sou = new QComboBox(this);
+    cb_Sou->setObjectName(QStringLiteral("cb_Sou"));
+    cb_Sou->addItems(shortSources_);
+    cb_tOut = new QComboBox(this);
+    cb_tOut->setObjectName(QStringLiteral("cb_tOut"));
+    for (const char* range : kRanges)
+        cb_tOut->addItem(QString::fromUtf8(range));
+    for (QComboBox* box : {cb_Sou, cb_tOut})
+        box->setMinimumWidth(130);
+    connect(cb_Sou, &QComboBox::activated, this, &TPVIWindow::cb_SouChange);
+    connect(cb_tOut, &QComboBox::activated, this, &TPVIWindow::cb_tOutChange);
+
+    const char* names[] = {"IoLbox", "IoHBox", "EOutBox"};
+    for (std::size_t i = 0; i < numberEdits_.size(); ++i) {
+        auto* edit = new TNumberEdit(kMin, kMax, kDecimals, false, this);
+        edit->setObjectName(QString::fromUtf8(names[i]));
+        edit->setMaxLength(kMaxChars);
+        edit->setFixedWidth(130);
+        const int field = static_cast<int>(i);
+        connect(edit, &TNumberEdit::ValueEdited, this, [this, field] { EditChange(field); });
+        numberEdits_[i] = edit;
+    }
+    IoLbox = numberEdits_[0];
+    IoHBox = numberEdits_[1];
+    EOutBox = numberEdits_[2];
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(8);
+    const std::pair<const char*, QWidget*> rows[] = {
+        {"Источник данных для ПВИ [SrO*]", cb_Sou},
+        {"Диапазон работы ПВИ [OtP*]", cb_tOut},
+        {"Нижний предел диапазона преобразования ПВИ [OdL*]", IoLbox},
+        {"Верхний предел диапазона преобразования ПВИ [OdH*]", IoHBox},
+        {"Ток ошибки канала ПВИ [OEr*]", EOutBox},
+    };
+    int row = 0;
+    for (const auto& [text, control] : rows) {
+        auto* label = new QLabel(QString::fromUtf8(text), this);
+        label->setBuddy(control);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(control, row, 1, Qt::AlignLeft);
+        ++row;
+    }
+    auto* note = new QLabel(QStringLiteral("* - номер канала ПВИ (1 или 2)"), this);
+    note->setEnabled(false);
+    grid->addWidget(note, row, 0, 1, 2);
+
+    CancelBtn = new QPushButton(QStringLiteral("Отмена"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    WriteBtn = new QPushButton(QStringLiteral("Ok"), this);
+    WriteBtn->setObjectName(QStringLiteral("WriteBtn"));
+    for (QPushButton* b : {CancelBtn, WriteBtn}) {
+        b->setAutoDefault(false);
+        b->setMinimumWidth(90);
+    }
+    connect(CancelBtn, &QPushButton::clicked, this, &TPVIWindow::CancelBtnClick);
+    connect(WriteBtn, &QPushButton::clicked, this, &TPVIWindow::WriteBtnClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(CancelBtn);
+    buttons->addWidget(WriteBtn);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 12);
+    layout->addLayout(grid);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
+    FixSize();
+}
+
+std::string TPVIWindow::Prefix() const {
+    return "0" + std::to_string(output_);
+}
+
+bool TPVIWindow::LoadForDevice(std::uint8_t device, int output) {
+    TDevice* found = FindDevice(device);
+    if (found == nullptr || (output != 1 && output != 2)) return false;
+    device_ = found;
+    deviceIndex_ = found->Chnls[1]->DeviceIndex;
+    output_ = output;
+    const std::string prefix = Prefix();
+    if (!RunRead([this, &prefix] { return ReadAnalogOutput(model_, deviceIndex_, prefix); })) {
+        return false;
+    }
+    Fill();
+    return true;
+}
+
+bool TPVIWindow::OpenForDevice(std::uint8_t device, int output) {
+    if (!LoadForDevice(device, output)) return false;
+    cb_Sou->setFocus();
+    exec();
+    return true;
+}
+
+void TPVIWindow::Fill() {
+    filling_ = true;
+    const QStringList& sources =
+        (device_->ModelCode.load() & kThreeChannelBit) ? fullSources_ : shortSources_;
+    cb_Sou->clear();
+    cb_Sou->addItems(sources);
+    setWindowTitle(output_ == 2 ? QStringLiteral("ПВИ 2") : QStringLiteral("ПВИ"));
+    // A code the list has no item for shows no item, and stays in the record.
+    cb_Sou->setCurrentIndex(device_->SrO < cb_Sou->count() ? device_->SrO : -1);
+    cb_tOut->setCurrentIndex(device_->OtP < cb_tOut->count() ? device_->OtP : -1);
+    IoLbox->SetValue(device_->OdL);
+    IoHBox->SetValue(device_->OdH);
+    EOutBox->SetValue(device_->OEr);
+    filling_ = false;
+}
+
+void TPVIWindow::cb_SouChange(int index) {
+    if (filling_ || device_ == nullptr || index < 0) return;
+    device_->SrO = static_cast<std::uint8_t>(index);
+}
+
+void TPVIWindow::cb_tOutChange(int index) {
+    if (filling_ || device_ == nullptr || index < 0) return;
+    device_->OtP = static_cast<std::uint8_t>(index);
+}
+
+void TPVIWindow::EditChange(int field) {
+    if (filling_ || device_ == nullptr) return;
+    double* const targets[] = {&device_->OdL, &device_->OdH, &device_->OEr};
+    *targets[field] = numberEdits_[static_cast<std::size_t>(field)]->Value();
+}
+
+void TPVIWindow::WriteBtnClick() {
+    if (device_ == nullptr || Busy()) return;
+    for (TNumberEdit* edit : numberEdits_) {
+        if (edit->hasFocus()) edit->Commit();
+    }
+    RunWrite([this] { return WriteAnalogOutput(model_, deviceIndex_, Prefix()); });
+}
+
+}  // namespace zorvat
