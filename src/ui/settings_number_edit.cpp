@@ -11,17 +11,17 @@
 
 namespace zorvat {
 
-TNumberEdit::TNumberEdit(double lower, double upper, bool integer, QWidget* parent)
+TChannelNumberEdit::TChannelNumberEdit(double lower, double upper, bool integer, QWidget* parent)
     : QLineEdit(parent), lower_(lower), upper_(upper), integer_(integer) {
     // A sign, digits and, for reals, one decimal point: nothing else can be
     // typed or pasted.
     const QString pattern =
         integer ? QStringLiteral("-?[0-9]*") : QStringLiteral("-?[0-9]*\\.?[0-9]*");
     setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
-    connect(this, &QLineEdit::textChanged, this, &TNumberEdit::TextChanged);
+    connect(this, &QLineEdit::textChanged, this, &TChannelNumberEdit::TextChanged);
 }
 
-QString TNumberEdit::Format(double value) {
+QString TChannelNumberEdit::Format(double value) {
     if (!std::isfinite(value)) return QLocale::c().toString(value);
     QString text =
         QString::fromStdString(TrimZeros(QLocale::c().toString(value, 'f', 4).toStdString()));
@@ -29,21 +29,21 @@ QString TNumberEdit::Format(double value) {
     return text;
 }
 
-void TNumberEdit::ShowValue(double value) {
+void TChannelNumberEdit::ShowValue(double value) {
     showing_ = true;
     setText(Format(value));
     setCursorPosition(0);
     showing_ = false;
 }
 
-std::optional<double> TNumberEdit::Value() const {
+std::optional<double> TChannelNumberEdit::Value() const {
     bool ok = false;
     const double value = QLocale::c().toDouble(text(), &ok);
     if (!ok || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 
-void TNumberEdit::Leave() {
+void TChannelNumberEdit::Leave() {
     const std::optional<double> value = Value();
     if (!value) {
         setText(Format(lower_));
@@ -53,7 +53,7 @@ void TNumberEdit::Leave() {
     if (within != *value) setText(Format(within));
 }
 
-void TNumberEdit::TextChanged(const QString& text) {
+void TChannelNumberEdit::TextChanged(const QString& text) {
     if (showing_) return;
     if (text.isEmpty()) {
         // Selected, so that the next key replaces it rather than extends it.
@@ -64,7 +64,7 @@ void TNumberEdit::TextChanged(const QString& text) {
     if (const std::optional<double> value = Value()) emit ValueEdited(*value);
 }
 
-void TNumberEdit::focusOutEvent(QFocusEvent* event) {
+void TChannelNumberEdit::focusOutEvent(QFocusEvent* event) {
     // A context menu or another application taking the focus does not leave
     // the field.
     if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason) {
@@ -73,7 +73,7 @@ void TNumberEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
 }
 
-void TNumberEdit::keyPressEvent(QKeyEvent* event) {
+void TChannelNumberEdit::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) Leave();
     QLineEdit::keyPressEvent(event);
 }

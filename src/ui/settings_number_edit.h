@@ -13,10 +13,10 @@
 
 namespace zorvat {
 
-class TNumberEdit : public QLineEdit {
+class TChannelNumberEdit : public QLineEdit {
     Q_OBJECT
   public:
-    TNumberEdit(double lower, double upper, bool integer, QWidget* parent = nullptr);
+    TChannelNumberEdit(double lower, double upper, bool integer, QWidget* parent = nullptr);
 
     double Lower() const { return lower_; }
     double Upper() const { return upper_; }

@@ -79,14 +79,14 @@ TSettingsWindow::TSettingsWindow(TModel& model, QWidget* parent)
     BuildLayout();
 }
 
-TNumberEdit* TSettingsWindow::AddNumber(const char* name, double lower, double upper, bool integer,
-                                        double TChnl::*real, std::uint8_t TChnl::*byte,
-                                        bool calculatedToo) {
-    auto* edit = new TNumberEdit(lower, upper, integer);
+TChannelNumberEdit* TSettingsWindow::AddNumber(const char* name, double lower, double upper,
+                                               bool integer, double TChnl::*real,
+                                               std::uint8_t TChnl::*byte, bool calculatedToo) {
+    auto* edit = new TChannelNumberEdit(lower, upper, integer);
     edit->setObjectName(QLatin1String(name));
     numbers_.push_back({edit, real, byte, calculatedToo});
     const std::size_t index = numbers_.size() - 1;
-    connect(edit, &TNumberEdit::ValueEdited, this,
+    connect(edit, &TChannelNumberEdit::ValueEdited, this,
             [this, index](double value) { NumberChange(numbers_[index], value); });
     return edit;
 }
@@ -151,7 +151,7 @@ QWidget* TSettingsWindow::BuildChannelPage() {
     resist0Edit_->setEnabled(false);
     addRow(QStringLiteral("Отклон. сопр. датч. в 0"), resist0Edit_)->setEnabled(false);
 
-    TNumberEdit* resistLine =
+    TChannelNumberEdit* resistLine =
         AddNumber("ResistLineEdit", kRealLow, kRealHigh, false, &TChnl::rESL, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Сопротивл. провода [rESL]"), resistLine), resistLine);
 
@@ -182,10 +182,10 @@ QWidget* TSettingsWindow::BuildChannelPage() {
     SetItems(linSqrtBox_, SqrtLinearisations());
     addRow(QStringLiteral("Линеаризация кв. корня [Sil]"), linSqrtBox_);
 
-    TNumberEdit* diapStart =
+    TChannelNumberEdit* diapStart =
         AddNumber("DiapStartEdit", kRealLow, kRealHigh, false, &TChnl::IdPL, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Нижний предел преобр. [IdPL]"), diapStart), diapStart);
-    TNumberEdit* diapEnd =
+    TChannelNumberEdit* diapEnd =
         AddNumber("DiapEndEdit", kRealLow, kRealHigh, false, &TChnl::IdPH, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Верхний предел преобр. [IdPH]"), diapEnd), diapEnd);
 
@@ -216,8 +216,9 @@ QWidget* TSettingsWindow::BuildChannelPage() {
          &TChnl::SEt3, &TChnl::HYS3},
     };
     for (const Setpoint& s : setpoints) {
-        TNumberEdit* value = AddNumber(s.value, kRealLow, kRealHigh, false, s.set, nullptr, true);
-        TNumberEdit* hysteresis =
+        TChannelNumberEdit* value =
+            AddNumber(s.value, kRealLow, kRealHigh, false, s.set, nullptr, true);
+        TChannelNumberEdit* hysteresis =
             AddNumber(s.hysteresis, kRealLow, kRealHigh, false, s.hys, nullptr, true);
         hysteresis->setToolTip(QString::fromUtf8(s.hint));
         hysteresis->setFixedWidth(64);
@@ -576,7 +577,7 @@ bool TSettingsWindow::DinFunctionsAllowed() {
 }
 
 void TSettingsWindow::LeaveFocusedField() {
-    if (auto* edit = qobject_cast<TNumberEdit*>(focusWidget())) edit->Leave();
+    if (auto* edit = qobject_cast<TChannelNumberEdit*>(focusWidget())) edit->Leave();
 }
 
 void TSettingsWindow::Pause(int ms) {
