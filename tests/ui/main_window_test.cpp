@@ -1,0 +1,450 @@
+// The main window against simulated instruments: the search and the tree,
+// the selection rules, the read buttons, the project commands and the event
+// loop's responsiveness while exchanges and polling run.
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <chrono>
+#include <memory>
+
+#include "Files.h"
+#include "main_window.h"
+#include "message_box.h"
+#include "regulator_page.h"
+#include "sim/simulator.h"
+
+using namespace zorvat;
+
+namespace {
+
+// Answers every message box with `answer` and remembers the texts.
+struct Answers {
+    QStringList texts;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+    QString file;  // what the file chooser returns
+    Answers() {
+        SetMessageHandler([this](const MessageRequest& r) {
+            texts << r.text;
+            return r.buttons.testFlag(answer) ? answer : QMessageBox::Ok;
+        });
+        SetFileHandler([this](const FileRequest&) { return file; });
+    }
+    ~Answers() {
+        SetMessageHandler({});
+        SetFileHandler({});
+    }
+};
+
+QStringList Lines(const QPlainTextEdit* edit) {
+    return edit->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<sim::Simulator> sim_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TMainWindow> window_;
+    std::unique_ptr<Answers> answers_;
+
+    void StartBench(char startSwitch = 0) {
+        sim_ = std::make_unique<sim::Simulator>();
+        sim_->UseTemporaryLinkDir();
+        sim_->SetDefaultBaud(19200);
+        sim_->SetTurnaround(std::chrono::milliseconds(1));
+        sim_->SetSpeed(0);
+        sim_->AddPort("COM1");
+        sim_->AddInstrument("COM1", 1, 0x51);
+        sim_->AddInstrument("COM1", 2, 0xC3);
+        sim_->AddPort("COM2");
+        sim_->AddInstrument("COM2", 1, 0xF3);
+        sim_->RegisterPortMap();
+        sim_->Start();
+        dir_ = std::make_unique<QTemporaryDir>();
+        answers_ = std::make_unique<Answers>();
+        MainWindowOptions options;
+        options.programDir = dir_->path().toStdString();
+        options.startSwitch = startSwitch;
+        options.showStartWindow = false;
+        window_ = std::make_unique<TMainWindow>(options);
+        window_->show();
+        window_->Start();
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        T* w = window_->findChild<T*>(name);
+        if (w == nullptr) qFatal("no widget %s", name);
+        return w;
+    }
+
+    // Presses "Найти приборы" for COM1..COM2, addresses 1..3, and waits for
+    // the search and its read to end.
+    void Search() {
+        Find<QComboBox>("COMmin")->setCurrentIndex(0);
+        Find<QComboBox>("COMmax")->setCurrentIndex(1);
+        Find<QSpinBox>("MinAddr")->setValue(1);
+        Find<QSpinBox>("MaxAddr")->setValue(3);
+        Find<QComboBox>("cmbBaudIptv")->setCurrentText("19200");
+        auto* button = Find<QPushButton>("RzBitBtn1");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return button->text() == "Остановить поиск"; }, 2000));
+        QVERIFY(QTest::qWaitFor([&] { return button->text() == "Найти приборы"; }, 60000));
+    }
+
+    QTreeWidgetItem* Node(const QString& path) const {
+        // "Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 2"
+        const QStringList parts = path.split('>');
+        QTreeWidgetItem* item = nullptr;
+        QTreeWidget* tree = window_->Tree();
+        for (const QString& part : parts) {
+            QTreeWidgetItem* next = nullptr;
+            const int n = item ? item->childCount() : tree->topLevelItemCount();
+            for (int i = 0; i < n && next == nullptr; ++i) {
+                QTreeWidgetItem* c = item ? item->child(i) : tree->topLevelItem(i);
+                if (c->text(0) == part) next = c;
+            }
+            if (next == nullptr) return nullptr;
+            item = next;
+        }
+        return item;
+    }
+
+    QStringList TreeTexts() const {
+        QStringList out;
+        std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+            QString line = QString(depth * 2, ' ') + item->text(0);
+            if (item->data(0, Qt::CheckStateRole).isValid())
+                line += item->checkState(0) == Qt::Checked ? " [x]" : " [ ]";
+            out << line;
+            for (int i = 0; i < item->childCount(); ++i)
+                walk(item->child(i), depth + 1);
+        };
+        for (int i = 0; i < window_->Tree()->topLevelItemCount(); ++i)
+            walk(window_->Tree()->topLevelItem(i), 0);
+        return out;
+    }
+
+    bool PanelHidden() const {
+        auto* stack = Find<QWidget>("DevInfoPanel")->parentWidget();
+        return qobject_cast<QStackedWidget*>(stack)->currentWidget()->objectName() ==
+               "DevInfoPanel";
+    }
+
+    // With ZORVAT_SHOTS=DIR set, the window is saved there as NAME.png.
+    void Shoot(const QString& name) {
+        const QString dir = qEnvironmentVariable("ZORVAT_SHOTS");
+        if (dir.isEmpty()) return;
+        QTest::qWait(300);
+        window_->grab().save(dir + "/" + name + ".png");
+    }
+
+  private slots:
+    void cleanup() {
+        if (window_) {
+            answers_->answer = QMessageBox::Yes;
+            window_.reset();
+        }
+        answers_.reset();
+        if (sim_) {
+            sim_->Stop();
+            sim_->UnregisterPortMap();
+            sim_.reset();
+        }
+        dir_.reset();
+    }
+
+    void searchBuildsTheTree() {
+        StartBench();
+        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Нет изменений"));
+        QVERIFY(!PanelHidden());
+        Search();
+        const QStringList expected = {
+            "Порт COM1",           "  Прибор: ZURURU-71/M1(1)",
+            "    Регулятор 1 [ ]", "  Прибор: ZURURU-71/M2(2)",
+            "    Регулятор 1 [ ]", "    Регулятор 2 [ ]",
+            "Порт COM2",           "  Прибор: RAZIRI-72/M2(1)",
+            "    Регулятор 1 [ ]", "    Регулятор 2 [ ]",
+        };
+        QCOMPARE(TreeTexts(), expected);
+        QCOMPARE(Lines(Find<QPlainTextEdit>("FindedDevmem")),
+                 QStringList(
+                     {"Приборы найдены.", "Все параметры считаны.", "Сделайте выбор в дереве."}));
+        QCOMPARE(window_->Tree()->currentItem()->text(0), QString("Порт COM1"));
+        QVERIFY(PanelHidden());
+        QVERIFY(Find<QPushButton>("ReadAllPar_Btn")->isEnabled());
+        QVERIFY(!Find<QPushButton>("Read_sets_Btn")->isEnabled());
+        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
+        Shoot("link");
+    }
+
+    void selectionRules() {
+        StartBench();
+        Search();
+        QTabWidget* pages = window_->Pages();
+        QTreeWidget* tree = window_->Tree();
+
+        // An instrument: its data in the memo, page "Связь", pages enabled.
+        tree->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        QCOMPARE(
+            Lines(Find<QPlainTextEdit>("FindedDevmem")),
+            QStringList({"Найден прибор ZURURU-71/M2", "Порт: COM1", "Адрес: 2", "Скорость: 19200",
+                         "Версия ПО: " + QString::number(window_->Model().Device(1)->POversion)}));
+        QCOMPARE(pages->currentIndex(), 0);
+        QVERIFY(pages->isTabEnabled(1) && pages->isTabEnabled(2) && pages->isTabEnabled(3));
+        QVERIFY(Find<QPushButton>("CheckConnectBtn")->isEnabled());
+
+        // Its regulator from page "Связь": page "Параметры".
+        tree->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 2"));
+        QCOMPARE(pages->currentIndex(), 1);
+        QCOMPARE(window_->SelectedRegulator(), (RegulatorRef{1, 2}));
+        QVERIFY(window_->RegulatorPage()->Shown() == (RegulatorRef{1, 2}));
+
+        // Page "Связь" clicked with a regulator selected: its instrument.
+        pages->setCurrentIndex(0);
+        QCOMPARE(tree->currentItem(), Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        // Page "График" clicked with an instrument selected: its regulator 1.
+        pages->setCurrentIndex(3);
+        QCOMPARE(tree->currentItem(), Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 1"));
+        QCOMPARE(pages->currentIndex(), 3);
+
+        // A port: pages disabled, memo says whether instruments are there.
+        tree->setCurrentItem(Node("Порт COM2"));
+        QCOMPARE(pages->currentIndex(), 0);
+        QVERIFY(!pages->isTabEnabled(1));
+        QCOMPARE(Lines(Find<QPlainTextEdit>("FindedDevmem")),
+                 QStringList({"На этом порте есть приборы."}));
+        QVERIFY(!Find<QPushButton>("CheckConnectBtn")->isEnabled());
+
+        // An instrument that no longer answers is shown as not found.
+        window_->Model().Device(2)->Present = false;
+        tree->setCurrentItem(Node("Порт COM2>Прибор: RAZIRI-72/M2(1)"));
+        QCOMPARE(Lines(Find<QPlainTextEdit>("FindedDevmem")), QStringList({"Прибор не найден."}));
+        QVERIFY(!pages->isTabEnabled(3));
+    }
+
+    void startSwitches_data() {
+        QTest::addColumn<char>("startSwitch");
+        QTest::addColumn<bool>("parametersEnabled");
+        QTest::addColumn<bool>("settingsMenu");
+        QTest::newRow("none") << char(0) << true << false;
+        QTest::newRow("d") << 'd' << false << false;
+        QTest::newRow("service") << kServiceSwitch << true << true;
+    }
+    void startSwitches() {
+        QFETCH(char, startSwitch);
+        QFETCH(bool, parametersEnabled);
+        QFETCH(bool, settingsMenu);
+        StartBench(startSwitch);
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M1(1)>Регулятор 1"));
+        // With "d" the page still changes to "Параметры"; it stays disabled.
+        QCOMPARE(window_->Pages()->currentIndex(), 1);
+        QCOMPARE(window_->Pages()->isTabEnabled(1), parametersEnabled);
+        QCOMPARE(window_->Pages()->isTabEnabled(2), true);
+        auto* menu = Find<QMenu>("Settings_Menu");
+        QCOMPARE(menu->menuAction()->isVisible(), settingsMenu);
+        window_->Tree()->setCurrentItem(Node("Порт COM1"));
+        QVERIFY(!menu->menuAction()->isVisible());
+    }
+
+    void readButtonsFormsAndRefusal() {
+        StartBench();
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        auto* readOne = Find<QPushButton>("Read_sets_Btn");
+        auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
+        QAbstractButton* pageRead = window_->RegulatorPage()->ReadButton();
+        QAction* fileMenu = Find<QMenu>("File_Menu")->menuAction();
+
+        sim_->SetTurnaround(std::chrono::milliseconds(30));  // a read that lasts a while
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(readAll->isChecked());
+        QVERIFY(!readOne->isEnabled() && !pageRead->isEnabled());
+        QVERIFY(!fileMenu->isEnabled());
+
+        // Released while it runs: down again until the worker has ended.
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(readAll->isChecked());
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readAll->text() == "Прочитать параметры всех приборов"; }, 30000));
+        QVERIFY(!readAll->isChecked());
+        QVERIFY(readOne->isEnabled() && pageRead->isEnabled() && fileMenu->isEnabled());
+        QVERIFY(window_->Model().StopFlag);
+
+        // A second read while one runs is refused and stays up.
+        QTest::mouseClick(readOne, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return readOne->text() == "Остановить чтение"; }, 2000));
+        readAll->setEnabled(true);  // what the operator could not do: the handler refuses it
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(!readAll->isChecked());
+        QVERIFY(QTest::qWaitFor([&] { return !readOne->isChecked(); }, 30000));
+        QCOMPARE(readOne->text(), QString("Прочитать параметры из прибора"));
+    }
+
+    void projectCommands() {
+        StartBench();
+        Search();
+        const QString dir = dir_->path();
+        // Save as: the file, the title, the settings file.
+        answers_->file = dir + "/bench";
+        QMetaObject::invokeMethod(window_.get(), [this] { window_->SaveProjectAs(); });
+        QTest::qWait(0);
+        QVERIFY(QFile::exists(dir + "/bench.prj"));
+        QVERIFY(window_->windowTitle().endsWith(" - [bench.prj]"));
+        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Нет изменений"));
+        QCOMPARE(QString::fromStdString(ReadSettingsFile(dir.toStdString()).projectPath),
+                 dir + "/bench.prj");
+
+        // New after a change asks; No changes nothing.
+        window_->SetProjectChanged(true);
+        answers_->answer = QMessageBox::No;
+        window_->NewProject();
+        QVERIFY(answers_->texts.last().contains("Текущий проект был изменён."));
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
+        answers_->answer = QMessageBox::Yes;
+        window_->NewProject();
+        QVERIFY(window_->Model().DeviceList.Empty());
+        QVERIFY(window_->windowTitle().endsWith(" - [New.prj]"));
+        QVERIFY(!PanelHidden());
+
+        // Open: the instruments and the tree come back, with their jobs.
+        answers_->file = dir + "/bench.prj";
+        window_->OpenProject();
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
+        QVERIFY(Node("COM1>ZURURU-71/M2(2)>Регулятор 2") != nullptr);
+        QVERIFY(window_->windowTitle().endsWith(" - [bench.prj]"));
+        QCOMPARE(Lines(Find<QPlainTextEdit>("FindedDevmem")).first(),
+                 QString("Информация о приборах загружена."));
+
+        // Save over a file that cannot be written: said, nothing changes.
+        QFile::remove(dir + "/bench.prj");
+        QVERIFY(QDir(dir).mkdir("bench.prj"));
+        window_->SetProjectChanged(true);
+        window_->SaveProject();
+        QCOMPARE(answers_->texts.last(), QString("Нет доступа к файлу."));
+        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
+    }
+
+    void exitSavesOrSaysWhyNot() {
+        StartBench();
+        Search();
+        const QString dir = dir_->path();
+        const QString project = QString::fromStdString(window_->ProjectFile());
+        QCOMPARE(project, dir + "/Default.prj");
+
+        // No keeps the window.
+        answers_->answer = QMessageBox::No;
+        QVERIFY(!window_->close());
+        QVERIFY(window_->isVisible());
+
+        // The save fails: the operator is told and goes back to the window.
+        QVERIFY(QDir(dir).mkdir("Default.prj"));
+        answers_->texts.clear();
+        answers_->answer = QMessageBox::Yes;
+        int asked = 0;
+        SetMessageHandler([&](const MessageRequest& r) {
+            answers_->texts << r.text;
+            return ++asked == 1 ? QMessageBox::Yes : QMessageBox::No;
+        });
+        QVERIFY(!window_->close());
+        QCOMPARE(answers_->texts.size(), 2);
+        QVERIFY(answers_->texts[1].startsWith("Нет доступа к файлу."));
+        QVERIFY(window_->isVisible());
+
+        // Saved on a confirmed exit, and named for the next start.
+        QVERIFY(QDir(dir).rmdir("Default.prj"));
+        SetMessageHandler([](const MessageRequest&) { return QMessageBox::Yes; });
+        QVERIFY(window_->close());
+        QVERIFY(QFile::exists(dir + "/Default.prj"));
+        QVERIFY(window_->Model().DeviceList.Empty());
+        window_.reset();
+
+        // The next start opens it again.
+        MainWindowOptions options;
+        options.programDir = dir.toStdString();
+        options.showStartWindow = false;
+        window_ = std::make_unique<TMainWindow>(options);
+        window_->Start();
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
+        QCOMPARE(TreeTexts().first(), QString("COM1"));
+    }
+
+    // Not a check: with ZORVAT_SHOTS=DIR set, a short session on the bench is
+    // saved page by page, to look at.
+    void tour() {
+        if (qEnvironmentVariable("ZORVAT_SHOTS").isEmpty()) QSKIP("ZORVAT_SHOTS not set");
+        StartBench();
+        sim_->SetSpeed(60);
+        Search();
+        Shoot("tour-link");
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        Shoot("tour-instrument");
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 1"));
+        window_->Operations().StartSwitch(1, 1, true);
+        QVERIFY(
+            QTest::qWaitFor([&] { return window_->Model().Regulator(1, 1)->RegOn.load(); }, 10000));
+        Shoot("tour-parameters");
+        window_->Pages()->setCurrentIndex(2);
+        Shoot("tour-programmer");
+        window_->Pages()->setCurrentIndex(3);
+        QTest::qWait(20000);
+        Shoot("tour-graph");
+        window_->Operations().StartSwitch(1, 1, false);
+        QTest::qWait(1000);
+    }
+
+    // The window's thread never stalls long while a search, a read of all
+    // and the polling jobs run.
+    void eventLoopStaysResponsive() {
+        StartBench();
+        QElapsedTimer clock;
+        qint64 worst = 0;
+        qint64 last = -1;
+        QTimer probe;
+        probe.setInterval(5);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            if (last >= 0) worst = std::max(worst, now - last);
+            last = now;
+        });
+        clock.start();
+        probe.start();
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 1"));
+        QTest::mouseClick(Find<QPushButton>("ReadAllPar_Btn"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return !Find<QPushButton>("ReadAllPar_Btn")->isChecked(); },
+                                30000));
+        QTest::qWait(1500);
+        probe.stop();
+        qInfo("longest pause of the event loop: %lld ms", worst);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        const qint64 limit = 250;  // instrumented builds run several times slower
+#else
+        const qint64 limit = 50;
+#endif
+        QVERIFY2(worst <= limit, qPrintable(QString("the event loop stalled %1 ms").arg(worst)));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
