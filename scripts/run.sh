@@ -1,19 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and shows the program at work.
+# Installs what is missing, builds, and runs the program.
 #
-# With a port map configured (ZORVAT_COMn variables or ports.ini beside the
-# program) it asks the instrument at --port/--addr (defaults COM1, 1).
-# Otherwise it starts the simulator with a small bench of instruments and
-# runs a short zorvat-cli session against it: identification, software
-# version and model code of every instrument found.
+#   bash scripts/run.sh [zorvat7x arguments, e.g. /s for the settings dialogs]
+#
+# With a display, the window program zorvat7x starts: on the instruments of
+# the port map when one is configured (ZORVAT_COMn variables or ports.ini
+# beside the program), otherwise on its built-in simulated bench (--demo).
+# Without a display it shows the same bench through zorvat-cli: with a port
+# map it asks the instrument at PORT/ADDR (defaults COM1, 1), otherwise it
+# starts the simulator and runs a short session against it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 bash scripts/install-deps.sh build
 cmake --preset default -DZORVAT_BUILD_TESTS=OFF -DZORVAT_BUILD_BENCH=OFF >/dev/null
-cmake --build --preset default -j"$jobs" --target zorvat-cli zorvat-sim
+cmake --build --preset default -j"$jobs" --target zorvat7x zorvat-cli zorvat-sim
 bin=build/default/src
+
+mapped=false
+if env | grep -q '^ZORVAT_COM[0-9]*=' || [ -f "$bin/app/ports.ini" ]; then mapped=true; fi
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  if $mapped; then
+    echo "Port map configured: the window works on the instruments."
+    exec "$bin/app/zorvat7x" "$@"
+  fi
+  echo "No port map configured: the window works on its built-in simulated bench"
+  echo "(COM1: instruments at addresses 1 and 2, COM2: address 1). Press \"Найти приборы\"."
+  exec "$bin/app/zorvat7x" --demo "$@"
+fi
+echo "No display: the window cannot be shown here; the same core through zorvat-cli."
 
 cli() { "$bin/app/zorvat-cli" "$@"; }
 
@@ -29,7 +46,7 @@ probe() {  # port address
     "$1" "$2" "$id" "$version" "$model"
 }
 
-if env | grep -q '^ZORVAT_COM[0-9]*=' || [ -f "$bin/app/ports.ini" ]; then
+if $mapped; then
   echo "Port map configured; asking the instrument:"
   probe "${PORT:-COM1}" "${ADDR:-1}"
   exit 0
