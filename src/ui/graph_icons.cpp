@@ -86,4 +86,19 @@ QIcon StretchIcon(Qt::Orientation orientation, bool stretch) {
     });
 }
 
+QIcon PrintIcon() {
+    return Picture(0.0, [](QPainter& p) {
+        p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1.2));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7.0, 2.5, 10.0, 7.0));  // the sheet going in
+        p.setBrush(QColor(0x9a, 0xa4, 0xb0));
+        p.drawRoundedRect(QRectF(2.5, 9.0, 19.0, 9.0), 2.0, 2.0);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7.0, 14.5, 10.0, 7.0));  // the printed sheet
+        p.setPen(QPen(kInk, 1.0));
+        p.drawLine(QPointF(9.0, 17.0), QPointF(15.0, 17.0));
+        p.drawLine(QPointF(9.0, 19.2), QPointF(13.5, 19.2));
+    });
+}
+
 }  // namespace zorvat

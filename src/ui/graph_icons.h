@@ -11,5 +11,7 @@ QIcon MoveIcon(Qt::ArrowType direction);
 // Two arrows along one axis: pointing outwards (`stretch`, the range
 // narrows and the curve grows) or inwards towards a centre line.
 QIcon StretchIcon(Qt::Orientation orientation, bool stretch);
+// A printer, for desktops whose icon theme has none.
+QIcon PrintIcon();
 
 }  // namespace zorvat

@@ -59,7 +59,11 @@ bool PrintChartPage(QCustomPlot& plot, QPrinter& printer) {
     painter.setViewport(target);
     painter.setWindow(QRect(QPoint(0, 0), size));
     plot.toPainter(&painter, size.width(), size.height());
-    return painter.end();
+    const bool ended = painter.end();
+    // Drawing for the page laid the chart out at the page's size: lay it out
+    // for the screen again, where the mouse works with it.
+    plot.replot();
+    return ended;
 }
 
 bool SaveChartPdf(QCustomPlot& plot, const QString& path) {

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -266,6 +267,9 @@ class GraphPageTest : public QObject {
         b.Add(kA, 0.61, 21);
         QCOMPARE(b.Points(), (std::vector<QPointF>{{0.01, 20}, {0.61, 21}}));
         QCOMPARE(b.Y(), (TAxisLimits{20, 21}));
+        // A value that is no number leaves a gap, not an axis without limits.
+        b.Add(kA, 0.62, std::nan(""));
+        QCOMPARE(b.Y(), (TAxisLimits{20, 21}));
 
         // Another regulator: its whole series, and only it, is active.
         b.page->ShowRegulator(other);
@@ -277,7 +281,7 @@ class GraphPageTest : public QObject {
         // Points that arrived while it was hidden are there when it is back.
         b.Add(kA, 1.21, 22);
         b.page->ShowRegulator(kA);
-        QCOMPARE(b.Points().size(), std::size_t{3});
+        QCOMPARE(b.Points().size(), std::size_t{4});
 
         b.page->ShowRegulator(std::nullopt);
         QVERIFY(b.Points().empty());
