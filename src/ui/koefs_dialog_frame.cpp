@@ -8,20 +8,20 @@
 
 namespace zorvat {
 
-TSettingsDialog::TSettingsDialog(TModel& model, QWidget* parent)
+TDialogFrame::TDialogFrame(TModel& model, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       model_(model) {
     setModal(true);
 }
 
-TDevice* TSettingsDialog::FindDevice(std::uint8_t d) const {
+TDevice* TDialogFrame::FindDevice(std::uint8_t d) const {
     TDevice* device = model_.Device(d);
     if (device == nullptr || !device->Chnls[1] || !device->Regs[1]) return nullptr;
     return device;
 }
 
-bool TSettingsDialog::RunRead(const std::function<bool()>& read) {
+bool TDialogFrame::RunRead(const std::function<bool()>& read) {
     if (busy_) return false;
     busy_ = true;
     model_.StopFlag = false;
@@ -30,7 +30,7 @@ bool TSettingsDialog::RunRead(const std::function<bool()>& read) {
     return !failed;
 }
 
-void TSettingsDialog::RunWrite(const std::function<std::string()>& write) {
+void TDialogFrame::RunWrite(const std::function<std::string()>& write) {
     if (busy_) return;
     busy_ = true;
     model_.StopFlag = false;
@@ -44,7 +44,7 @@ void TSettingsDialog::RunWrite(const std::function<std::string()>& write) {
            MessageKind::Warning);
 }
 
-void TSettingsDialog::CancelBtnClick() {
+void TDialogFrame::CancelBtnClick() {
     if (busy_) return;
     const auto answer = ShowMessage(
         {this,
@@ -57,11 +57,11 @@ void TSettingsDialog::CancelBtnClick() {
     if (answer != QMessageBox::No) done(QDialog::Rejected);
 }
 
-void TSettingsDialog::reject() {
+void TDialogFrame::reject() {
     CancelBtnClick();
 }
 
-void TSettingsDialog::FixSize() {
+void TDialogFrame::FixSize() {
     adjustSize();
     setFixedSize(sizeHint());
 }

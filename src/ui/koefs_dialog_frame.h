@@ -13,7 +13,7 @@ namespace zorvat {
 class TModel;
 class TDevice;
 
-class TSettingsDialog : public QDialog {
+class TDialogFrame : public QDialog {
     Q_OBJECT
   public:
     // Escape and the window manager's close end here too: they ask as
@@ -21,7 +21,7 @@ class TSettingsDialog : public QDialog {
     void reject() override;
 
   protected:
-    TSettingsDialog(TModel& model, QWidget* parent);
+    TDialogFrame(TModel& model, QWidget* parent);
 
     // The instrument behind device index `d`, or null when there is none (or
     // it has no channel-1 record, through which the exchanges address it).

@@ -43,7 +43,7 @@ double SingleShown(double value) {
     return shortest;
 }
 
-QString FormatNumber(double value, int decimals) {
+QString BoundedText(double value, int decimals) {
     QString text = QLocale::c().toString(SingleShown(value), 'f', decimals);
     if (text.contains(QLatin1Char('.'))) {
         while (text.endsWith(QLatin1Char('0')))
@@ -54,27 +54,27 @@ QString FormatNumber(double value, int decimals) {
     return text;
 }
 
-TNumberEdit::TNumberEdit(double min, double max, int decimals, bool integer, QWidget* parent)
+TBoundedEdit::TBoundedEdit(double min, double max, int decimals, bool integer, QWidget* parent)
     : QLineEdit(parent), min_(min), max_(max), decimals_(decimals) {
     const QString pattern = integer      ? QStringLiteral("\\d*")
                             : min_ < 0.0 ? QStringLiteral("-?\\d*\\.?\\d*")
                                          : QStringLiteral("\\d*\\.?\\d*");
     setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
-    connect(this, &QLineEdit::textEdited, this, &TNumberEdit::TextEdited);
-    connect(this, &QLineEdit::returnPressed, this, &TNumberEdit::Commit);
+    connect(this, &QLineEdit::textEdited, this, &TBoundedEdit::TextEdited);
+    connect(this, &QLineEdit::returnPressed, this, &TBoundedEdit::Commit);
 }
 
-void TNumberEdit::SetValue(double value) {
+void TBoundedEdit::SetValue(double value) {
     value_ = value;
     Show(value);
 }
 
-void TNumberEdit::Show(double value) {
+void TBoundedEdit::Show(double value) {
     const QSignalBlocker quiet(this);
-    setText(FormatNumber(value, decimals_));
+    setText(BoundedText(value, decimals_));
 }
 
-void TNumberEdit::TextEdited(const QString& text) {
+void TBoundedEdit::TextEdited(const QString& text) {
     if (text.isEmpty()) {
         if (mayBeEmpty_) {
             value_ = 0.0;
@@ -95,7 +95,7 @@ void TNumberEdit::TextEdited(const QString& text) {
     }
 }
 
-void TNumberEdit::Commit() {
+void TBoundedEdit::Commit() {
     if (text().isEmpty() && mayBeEmpty_) return;
     double value = value_;
     if (!ParseNumber(text())) value = min_;
@@ -106,7 +106,7 @@ void TNumberEdit::Commit() {
     if (changed) emit ValueEdited(value_);
 }
 
-void TNumberEdit::focusOutEvent(QFocusEvent* event) {
+void TBoundedEdit::focusOutEvent(QFocusEvent* event) {
     // The field's own context menu does not end the editing.
     if (event->reason() != Qt::PopupFocusReason) Commit();
     QLineEdit::focusOutEvent(event);

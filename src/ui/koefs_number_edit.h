@@ -17,14 +17,14 @@ namespace zorvat {
 double SingleShown(double value);
 
 // `value` (through SingleShown) with at most `decimals` decimals, trailing zeros dropped, "." as
-// the separator: FormatNumber(2.50, 4) is "2.5", FormatNumber(-0.00001, 4) "0".
-QString FormatNumber(double value, int decimals);
+// the separator: BoundedText(2.50, 4) is "2.5", BoundedText(-0.00001, 4) "0".
+QString BoundedText(double value, int decimals);
 
-class TNumberEdit : public QLineEdit {
+class TBoundedEdit : public QLineEdit {
     Q_OBJECT
   public:
     // `integer`: digits only (no sign, no point).
-    TNumberEdit(double min, double max, int decimals, bool integer, QWidget* parent = nullptr);
+    TBoundedEdit(double min, double max, int decimals, bool integer, QWidget* parent = nullptr);
 
     void SetMayBeEmpty(bool mayBeEmpty) { mayBeEmpty_ = mayBeEmpty; }
 

@@ -98,7 +98,7 @@ bool TKoefsWindow::CoefValue(const QString& text, double& value) {
     return true;
 }
 
-TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TSettingsDialog(model, parent) {
+TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TDialogFrame(model, parent) {
     setWindowTitle(QStringLiteral("Коэффициенты"));
     setObjectName(QStringLiteral("KoefsWindow"));
 
@@ -123,21 +123,21 @@ TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TSettingsDialog(mod
             line->setFrameShadow(QFrame::Sunken);
             grid->addWidget(line, row++, 0, 1, 2);
         }
-        TNumberEdit* edit = nullptr;
+        TBoundedEdit* edit = nullptr;
         if (def.count != nullptr) {
             const double max = i == kPolCountField ? 9.0 : 5.0;
-            edit = new TNumberEdit(2.0, max, kCountDecimals, true, this);
+            edit = new TBoundedEdit(2.0, max, kCountDecimals, true, this);
             edit->setMaxLength(1);
             edit->setFixedWidth(48);
         } else {
-            edit = new TNumberEdit(kPointMin, kPointMax, kPointDecimals, false, this);
+            edit = new TBoundedEdit(kPointMin, kPointMax, kPointDecimals, false, this);
             edit->setMaxLength(50);
             edit->setFixedWidth(kFieldWidth);
         }
         edit->setObjectName(QString::fromUtf8(def.name));
         if (def.point == &TDevice::LiH1) edit->SetMayBeEmpty(true);
         numberEdits_[static_cast<std::size_t>(i)] = edit;
-        connect(edit, &TNumberEdit::ValueEdited, this, [this, i] { EditChange(i); });
+        connect(edit, &TBoundedEdit::ValueEdited, this, [this, i] { EditChange(i); });
         addRow(def.label, edit);
     }
     for (int i = 0; i < kCoefFields; ++i) {
@@ -244,14 +244,14 @@ bool TKoefsWindow::eventFilter(QObject* watched, QEvent* event) {
             if (coefEdits_[k] == watched) cursorBeforeKey_[k] = coefEdits_[k]->cursorPosition();
         }
     }
-    return TSettingsDialog::eventFilter(watched, event);
+    return TDialogFrame::eventFilter(watched, event);
 }
 
 void TKoefsWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
     // A field still being edited is brought within its limits first, as
     // leaving it would.
-    for (TNumberEdit* edit : numberEdits_) {
+    for (TBoundedEdit* edit : numberEdits_) {
         if (edit->hasFocus()) edit->Commit();
     }
     RunWrite([this] { return WriteKoefs(model_, deviceIndex_); });

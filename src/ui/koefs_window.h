@@ -15,9 +15,9 @@ class QPushButton;
 
 namespace zorvat {
 
-class TNumberEdit;
+class TBoundedEdit;
 
-class TKoefsWindow : public TSettingsDialog {
+class TKoefsWindow : public TDialogFrame {
     Q_OBJECT
   public:
     explicit TKoefsWindow(TModel& model, QWidget* parent = nullptr);
@@ -52,7 +52,7 @@ class TKoefsWindow : public TSettingsDialog {
     std::uint8_t deviceIndex_ = 0;
     bool filling_ = false;
 
-    std::array<TNumberEdit*, kNumberFields> numberEdits_{};
+    std::array<TBoundedEdit*, kNumberFields> numberEdits_{};
     std::array<QLineEdit*, kCoefFields> coefEdits_{};
     // Per coefficient field, its text as it was before the change being
     // handled: a change that leaves no number puts it back.

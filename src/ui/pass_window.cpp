@@ -41,7 +41,7 @@ QString TPassWindow::PadPassword(const QString& text) {
     return text.leftJustified(kPasswordLength, QLatin1Char('0'));
 }
 
-TPassWindow::TPassWindow(TModel& model, QWidget* parent) : TSettingsDialog(model, parent) {
+TPassWindow::TPassWindow(TModel& model, QWidget* parent) : TDialogFrame(model, parent) {
     setWindowTitle(QStringLiteral("Пароли"));
     setObjectName(QStringLiteral("PassWindow"));
 
@@ -57,7 +57,6 @@ TPassWindow::TPassWindow(TModel& model, QWidget* parent) : TSettingsDialog(model
     for (int i = 0; i < 3; ++i) {
         auto* field = new QLineEdit(this);
         field->setObjectName(QString::fromUtf8(names[i]));
-        field->setMaxLength(kPasswordLength);
         field->setFont(digits);
         field->setFixedWidth(QFontMetrics(digits).horizontalAdvance(QStringLiteral("DDDD")) + 16);
         field->setAlignment(Qt::AlignCenter);
@@ -154,7 +153,7 @@ bool TPassWindow::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     }
-    return TSettingsDialog::eventFilter(watched, event);
+    return TDialogFrame::eventFilter(watched, event);
 }
 
 void TPassWindow::WriteBtnClick() {

@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace zorvat {
 
-class TPassWindow : public TSettingsDialog {
+class TPassWindow : public TDialogFrame {
     Q_OBJECT
   public:
     explicit TPassWindow(TModel& model, QWidget* parent = nullptr);

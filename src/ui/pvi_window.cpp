@@ -28,7 +28,7 @@ const char* const kRanges[] = {"0 .. 5 мА", "0 .. 20 мА", "4 .. 20 мА"};
 }  // namespace
 
 TPVIWindow::TPVIWindow(TModel& model, QWidget* parent)
-    : TSettingsDialog(model, parent),
+    : TDialogFrame(model, parent),
       shortSources_{QStringLiteral("Канал 1"), QStringLiteral("Регулятор 1")},
       fullSources_{QStringLiteral("Канал 1"), QStringLiteral("Регулятор 1"),
                    QStringLiteral("Канал 2"), QStringLiteral("Канал 3"),
@@ -50,12 +50,12 @@ TPVIWindow::TPVIWindow(TModel& model, QWidget* parent)
 
     const char* names[] = {"IoLbox", "IoHBox", "EOutBox"};
     for (std::size_t i = 0; i < numberEdits_.size(); ++i) {
-        auto* edit = new TNumberEdit(kMin, kMax, kDecimals, false, this);
+        auto* edit = new TBoundedEdit(kMin, kMax, kDecimals, false, this);
         edit->setObjectName(QString::fromUtf8(names[i]));
         edit->setMaxLength(kMaxChars);
         edit->setFixedWidth(130);
         const int field = static_cast<int>(i);
-        connect(edit, &TNumberEdit::ValueEdited, this, [this, field] { EditChange(field); });
+        connect(edit, &TBoundedEdit::ValueEdited, this, [this, field] { EditChange(field); });
         numberEdits_[i] = edit;
     }
     IoLbox = numberEdits_[0];
@@ -166,7 +166,7 @@ void TPVIWindow::EditChange(int field) {
 
 void TPVIWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
-    for (TNumberEdit* edit : numberEdits_) {
+    for (TBoundedEdit* edit : numberEdits_) {
         if (edit->hasFocus()) edit->Commit();
     }
     RunWrite([this] { return WriteAnalogOutput(model_, deviceIndex_, Prefix()); });

@@ -14,9 +14,9 @@ class QPushButton;
 
 namespace zorvat {
 
-class TNumberEdit;
+class TBoundedEdit;
 
-class TPVIWindow : public TSettingsDialog {
+class TPVIWindow : public TDialogFrame {
     Q_OBJECT
   public:
     explicit TPVIWindow(TModel& model, QWidget* parent = nullptr);
@@ -48,10 +48,10 @@ class TPVIWindow : public TSettingsDialog {
 
     QComboBox* cb_Sou = nullptr;
     QComboBox* cb_tOut = nullptr;
-    TNumberEdit* IoLbox = nullptr;
-    TNumberEdit* IoHBox = nullptr;
-    TNumberEdit* EOutBox = nullptr;
-    std::array<TNumberEdit*, 3> numberEdits_{};
+    TBoundedEdit* IoLbox = nullptr;
+    TBoundedEdit* IoHBox = nullptr;
+    TBoundedEdit* EOutBox = nullptr;
+    std::array<TBoundedEdit*, 3> numberEdits_{};
     QPushButton* CancelBtn = nullptr;
     QPushButton* WriteBtn = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -51,6 +52,11 @@ const CellLook kErrorLooks[3] = {
 
 const char* const kDelayItems[] = {"Откл.", "2из2", "3из4", "4из6", "5из8"};
 constexpr std::uint8_t kDelayValues[] = {1, 2, 4, 6, 8};
+
+// Bit n-1 of a relay or channel mask: relay or channel n.
+bool HasBit(std::uint8_t mask, int n) {
+    return ((static_cast<unsigned>(mask) >> static_cast<unsigned>(n - 1)) & 1u) != 0;
+}
 
 std::uint8_t TDevice::*const kDelayFields[] = {&TDevice::nrL1, &TDevice::nrL2, &TDevice::nrL3,
                                                &TDevice::nrL4};
@@ -96,7 +102,7 @@ std::uint8_t DelayValue(int item) {
     return item >= 0 && item < 5 ? kDelayValues[item] : 0;
 }
 
-TFormRELE::TFormRELE(TModel& model, QWidget* parent) : TSettingsDialog(model, parent) {
+TFormRELE::TFormRELE(TModel& model, QWidget* parent) : TDialogFrame(model, parent) {
     setWindowTitle(QStringLiteral("Управление коммутацией РЕЛЕ"));
     setObjectName(QStringLiteral("FormRELE"));
 
@@ -239,6 +245,9 @@ bool TFormRELE::LoadForDevice(std::uint8_t device, std::uint8_t channelMask,
 bool TFormRELE::OpenForDevice(std::uint8_t device, std::uint8_t channelMask,
                               std::uint8_t relayMask) {
     if (!LoadForDevice(device, channelMask, relayMask)) return false;
+    if (const QScreen* shown = screen()) {
+        move(shown->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
     exec();
     return true;
 }
@@ -247,12 +256,12 @@ void TFormRELE::FormShow() {
     const RelayCells cells = UnPack(device_->relTbl);
     for (int r = 1; r <= kRelays; ++r) {
         const auto ri = static_cast<std::size_t>(r - 1);
-        const bool relay = (relayMask_ >> (r - 1)) & 1u;
+        const bool relay = HasBit(relayMask_, r);
         delayLists_[ri]->setVisible(relay);
         relayHeads_[ri]->setVisible(relay);
         delayLists_[ri]->setCurrentIndex(DelayItem(device_->*kDelayFields[ri]));
         for (int c = 1; c <= kChannels; ++c) {
-            const bool channel = (channelMask_ >> (c - 1)) & 1u;
+            const bool channel = HasBit(channelMask_, c);
             for (int k = 1; k <= kRows; ++k) {
                 const CellRef ref{r, c, k};
                 SetCell(
@@ -264,7 +273,7 @@ void TFormRELE::FormShow() {
     }
     int lastGroup = 0;
     for (int c = 1; c <= kChannels; ++c) {
-        const bool channel = (channelMask_ >> (c - 1)) & 1u;
+        const bool channel = HasBit(channelMask_, c);
         groups_[static_cast<std::size_t>(c - 1)]->setVisible(channel);
         if (channel) lastGroup = c;
     }
@@ -319,7 +328,7 @@ bool TFormRELE::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return TSettingsDialog::eventFilter(watched, event);
+    return TDialogFrame::eventFilter(watched, event);
 }
 
 void TFormRELE::BtnERClick() {

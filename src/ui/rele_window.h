@@ -33,7 +33,7 @@ void Pack(const RelayCells& cells, std::array<std::uint8_t, 12>& relTbl);
 int DelayItem(std::uint8_t nrL);
 std::uint8_t DelayValue(int item);
 
-class TFormRELE : public TSettingsDialog {
+class TFormRELE : public TDialogFrame {
     Q_OBJECT
   public:
     explicit TFormRELE(TModel& model, QWidget* parent = nullptr);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QTest>
 #include <QWidget>
 #include <chrono>
@@ -104,6 +105,15 @@ inline void Retype(QLineEdit* field, const QString& keys) {
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, keys);
+}
+
+// Draws `dialog` as it stands; with ZORVAT_SHOTS_DIR set the picture is kept
+// there as `name`.png, for a look at the layout.
+inline bool Picture(QWidget& dialog, const QString& name) {
+    const QPixmap picture = dialog.grab();
+    const QByteArray dir = qgetenv("ZORVAT_SHOTS_DIR");
+    if (!dir.isEmpty()) picture.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+    return !picture.isNull() && picture.size() == dialog.size();
 }
 
 // Leaves `field` the way the operator does, with Tab.

@@ -265,6 +265,21 @@ class KoefsWindowTest : public QObject {
         QVERIFY(message.contains("Порт COM3"));
     }
 
+    void picture() {
+        bench_->SetParam("008800", "04");
+        bench_->SetParam("008900", "03");
+        const std::pair<const char*, double> values[] = {
+            {"008801", 0.0},   {"008802", 0.0},    {"008803", 250.0},  {"008804", 248.6},
+            {"008805", 500.0}, {"008806", 503.1},  {"008807", 1000.0}, {"008808", 1010.25},
+            {"008902", -0.75}, {"008903", 1.0125}, {"008904", -2.5e-5}};
+        for (const auto& [number, value] : values)
+            bench_->sim.SetReal(DialogBench::kPort, DialogBench::kAddress, number, value);
+        TKoefsWindow w(*bench_->model);
+        QVERIFY(w.LoadForDevice(d_));
+        QVERIFY(ShowActive(w));
+        QVERIFY(Picture(w, "koefs"));
+    }
+
     void failedReadShowsNothing() {
         bench_->sim.Unplug(DialogBench::kPort);
         TKoefsWindow w(*bench_->model);
