@@ -13,7 +13,7 @@ namespace {
 
 // A picture larger than this on either side is not one of ours: it is
 // refused before anything is allocated for it.
-constexpr JDIMENSION kMaxSide = 16384;
+constexpr JDIMENSION kMaxSide = 8192;
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return: ours jumps back to the decoder with the message. The manager

@@ -242,6 +242,16 @@ class StartWindowTest : public QObject {
             << (QByteArray("\xFF\xD8", 2) + QByteArray(500, '\x5A'));
         QTest::newRow("headers only") << good.left(300);
         QTest::newRow("cut in the middle") << good.left(good.size() / 2);
+        // A header that claims a picture of 60000 x 60000: refused before
+        // anything is allocated for it.
+        QByteArray huge = good;
+        const qsizetype frame = huge.indexOf(QByteArray("\xFF\xC0", 2));
+        QVERIFY(frame > 0);
+        for (qsizetype i = frame + 5; i < frame + 9; i += 2) {
+            huge[i] = char(0xEA);
+            huge[i + 1] = char(0x60);
+        }
+        QTest::newRow("giant size in the header") << huge;
         QByteArray scrambled = good;
         for (qsizetype i = 700; i < scrambled.size() - 2; i += 7)
             scrambled[i] = char(0xFF);
