@@ -56,7 +56,11 @@ QString BoundedText(double value, int decimals) {
 
 TBoundedEdit::TBoundedEdit(double min, double max, int decimals, bool integer, QWidget* parent)
     : QLineEdit(parent), min_(min), max_(max), decimals_(decimals) {
-    const QString pattern = integer      ? QStringLiteral("\\d*")
+    // An integer field takes as many digits as its upper limit has; the
+    // validator checks that rather than a length limit, so that a longer
+    // value shown from a record is not cut.
+    const auto digits = QString::number(static_cast<long long>(max_)).size();
+    const QString pattern = integer      ? QStringLiteral("\\d{0,%1}").arg(digits)
                             : min_ < 0.0 ? QStringLiteral("-?\\d*\\.?\\d*")
                                          : QStringLiteral("\\d*\\.?\\d*");
     setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));

@@ -23,7 +23,8 @@ QString BoundedText(double value, int decimals);
 class TBoundedEdit : public QLineEdit {
     Q_OBJECT
   public:
-    // `integer`: digits only (no sign, no point).
+    // `integer`: digits only (no sign, no point), at most as many as `max`
+    // has.
     TBoundedEdit(double min, double max, int decimals, bool integer, QWidget* parent = nullptr);
 
     void SetMayBeEmpty(bool mayBeEmpty) { mayBeEmpty_ = mayBeEmpty; }

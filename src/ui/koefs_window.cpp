@@ -127,7 +127,6 @@ TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TDialogFrame(model,
         if (def.count != nullptr) {
             const double max = i == kPolCountField ? 9.0 : 5.0;
             edit = new TBoundedEdit(2.0, max, kCountDecimals, true, this);
-            edit->setMaxLength(1);
             edit->setFixedWidth(48);
         } else {
             edit = new TBoundedEdit(kPointMin, kPointMax, kPointDecimals, false, this);

@@ -110,7 +110,6 @@ bool TPassWindow::LoadForDevice(std::uint8_t device) {
 bool TPassWindow::OpenForDevice(std::uint8_t device) {
     if (!LoadForDevice(device)) return false;
     fPass1->setFocus();
-    fPass1->selectAll();
     exec();
     return true;
 }

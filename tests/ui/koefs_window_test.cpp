@@ -63,12 +63,14 @@ class KoefsWindowTest : public QObject {
     void editWriteReadBack() {
         bench_->sim.SetReal(DialogBench::kPort, DialogBench::kAddress, "008903", -0.00125);
         bench_->SetParam("008800", "03");
-        bench_->model->StopFlag = true;  // left over from a stopped operation
+        bench_->SetParam("008900", "0C");  // more digits than the field takes
+        bench_->model->StopFlag = true;    // left over from a stopped operation
         TKoefsWindow w(*bench_->model);
         QVERIFY(w.LoadForDevice(d_));
         QCOMPARE(Field(w, "b0Edit")->text(), QString("1.000000000000000E+0"));
         QCOMPARE(Field(w, "A1Edit")->text(), QString("-1.250000000000000E-3"));
         QCOMPARE(Field(w, "nLinEdit")->text(), QString("3"));
+        QCOMPARE(Field(w, "nPolEdit")->text(), QString("12"));
         QVERIFY(ShowActive(w));
 
         Replace(Field(w, "b0Edit"), "2.5E+0");
