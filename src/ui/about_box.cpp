@@ -133,9 +133,9 @@ TForm1::TForm1(QWidget* parent)
     auto* version = TextLabel(this, QStringLiteral("Версия 1.01"), QRect(left, 156, width, 18), 13,
                               true, Qt::AlignCenter);
     version->setObjectName(QStringLiteral("Version_lbl"));
-    auto* issue =
-        TextLabel(this, IssueLine(), QRect(left, 174, width, 18), 12, false, Qt::AlignCenter);
-    issue->setObjectName(QStringLiteral("Issue_lbl"));
+    auto* release =
+        TextLabel(this, ReleaseLine(), QRect(left, 174, width, 18), 12, false, Qt::AlignCenter);
+    release->setObjectName(QStringLiteral("Release_lbl"));
 
     // Each link follows its label on the same line, both centred together.
     struct Row {
@@ -159,7 +159,7 @@ TForm1::TForm1(QWidget* parent)
         connect(link, &QLabel::linkActivated, this, &TForm1::OpenLink);
     }
 
-    auto* line = new TScrollLine(IssueLine(), this);
+    auto* line = new TScrollLine(ReleaseLine(), this);
     line->setObjectName(QStringLiteral("ScrollLine"));
     QFont lineFont = line->font();
     lineFont.setPixelSize(12);

@@ -29,7 +29,7 @@ QString ProgramDesignation() {
     return QStringLiteral("ВЛТР.00701-01 12 01");
 }
 
-QString IssueLine() {
+QString ReleaseLine() {
     return QStringLiteral("2026 г.   НПП «Велтарис»");
 }
 
@@ -110,11 +110,11 @@ TStartW::TStartW(QWidget* parent)
     designation->setAlignment(Qt::AlignCenter);
     designation->SetColours(QColor(200, 222, 240), QColor(255, 255, 255, 60), shadow);
 
-    auto* issue = new TEmbossLabel(IssueLine(), this);
-    issue->setObjectName(QStringLiteral("Issue_lbl"));
-    issue->setFont(FontOf(this, 13, false));
-    issue->setAlignment(Qt::AlignCenter);
-    issue->SetColours(QColor(200, 222, 240), QColor(255, 255, 255, 60), shadow);
+    auto* release = new TEmbossLabel(ReleaseLine(), this);
+    release->setObjectName(QStringLiteral("Release_lbl"));
+    release->setFont(FontOf(this, 13, false));
+    release->setAlignment(Qt::AlignCenter);
+    release->SetColours(QColor(200, 222, 240), QColor(255, 255, 255, 60), shadow);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 18);
@@ -125,7 +125,7 @@ TStartW::TStartW(QWidget* parent)
     layout->addStretch(1);
     layout->addWidget(designation);
     layout->addSpacing(4);
-    layout->addWidget(issue);
+    layout->addWidget(release);
 
     // Outside the layout: a small line in the top left corner.
     Screen_lbl = new QLabel(this);

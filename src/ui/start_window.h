@@ -14,10 +14,10 @@ namespace zorvat {
 // any window is made.
 void InitUiResources();
 
-// The program's document designation and the line with the year of issue
+// The program's document designation and the line with the year of release
 // and the maker.
 QString ProgramDesignation();
-QString IssueLine();
+QString ReleaseLine();
 
 // A label whose text looks pressed into the surface: a light edge above and
 // to the left, a shadow below and to the right.

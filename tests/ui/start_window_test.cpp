@@ -279,7 +279,7 @@ class StartWindowTest : public QObject {
         QVERIFY(texts.contains("Программа для настройки приборов ЗОРВАТ-7X\n\n" +
                                ProgramDesignation()));
         QVERIFY(texts.contains("Версия 1.01"));
-        QVERIFY(texts.contains(IssueLine()));
+        QVERIFY(texts.contains(ReleaseLine()));
         QVERIFY(texts.contains("Web page: "));
         QVERIFY(texts.contains("E-mail: "));
         for (const char* name : {"Image1", "Image2", "Image3"}) {
@@ -298,7 +298,7 @@ class StartWindowTest : public QObject {
                  (QList<QUrl>{QUrl(MakerWebPage()), QUrl("mailto:" + MakerMail())}));
 
         auto* line = about.findChild<TScrollLine*>("ScrollLine");
-        QCOMPARE(line->Text(), IssueLine());
+        QCOMPARE(line->Text(), ReleaseLine());
         about.show();
         QVERIFY(line->IsRunning());
         auto* back = about.findChild<QPushButton*>("BackBtn");
