@@ -65,7 +65,7 @@ class TProgrammerPage : public QWidget {
 
     TModel& model_;
     TOperations& ops_;
-    TSurfaces& surfaces_;
+    [[maybe_unused]] TSurfaces& surfaces_;
     std::optional<RegulatorRef> shown_;
     int colourNumber_ = 1;
     bool filling_ = false;

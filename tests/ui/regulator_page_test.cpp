@@ -110,10 +110,13 @@ class RegulatorPageTest : public QObject {
             page->show();
         }
         ~Fixture() {
-            // Nothing may reach the page once it is gone.
+            Release();
+            page.reset();
+        }
+        // Ends every worker and polling job; nothing reaches the page after.
+        void Release() {
             ui.SetPage(nullptr);
             model.reset();
-            page.reset();
         }
         Fixture(const Fixture&) = delete;
         Fixture& operator=(const Fixture&) = delete;
@@ -178,6 +181,30 @@ class RegulatorPageTest : public QObject {
             }
             return false;
         }
+    };
+
+    // A simulated instrument at COM1, address 1; the model lets go of the
+    // port before the simulator goes.
+    struct Bench {
+        explicit Bench(Fixture& f) : fixture(f) {
+            sim.UseTemporaryLinkDir();
+            sim.SetDefaultBaud(kBaud);
+            sim.SetTurnaround(std::chrono::milliseconds(1));
+            sim.SetSpeed(0);
+            sim.AddPort("COM1");
+            sim.AddInstrument("COM1", 1, 0xC3);
+            sim.RegisterPortMap();
+            sim.Start();
+        }
+        ~Bench() {
+            fixture.Release();
+            sim.Stop();
+            sim.UnregisterPortMap();
+        }
+        Bench(const Bench&) = delete;
+        Bench& operator=(const Bench&) = delete;
+        Fixture& fixture;
+        sim::Simulator sim;
     };
 
     std::unique_ptr<Fixture> f_;
@@ -428,15 +455,7 @@ class RegulatorPageTest : public QObject {
     void switchAgainstInstrument() {
         QFETCH(int, address);
         QFETCH(bool, succeeds);
-        sim::Simulator sim;
-        sim.UseTemporaryLinkDir();
-        sim.SetDefaultBaud(kBaud);
-        sim.SetTurnaround(std::chrono::milliseconds(1));
-        sim.SetSpeed(0);
-        sim.AddPort("COM1");
-        sim.AddInstrument("COM1", 1, 0xC3);
-        sim.RegisterPortMap();
-        sim.Start();
+        Bench bench(*f_);
         f_->AddDevice("COM1", address, 0xC3);
         const RegulatorRef ref{1, 1};
         Messages messages;
@@ -451,12 +470,32 @@ class RegulatorPageTest : public QObject {
         QCOMPARE(f_->Find<TStatePicture>("OnOffPict")->On(), succeeds);
         QCOMPARE(f_->Find<QWidget>("DiskretPnl")->isVisible(), succeeds);
         QCOMPARE(f_->ui.RegulatorChecked(ref), succeeds);
-        QCOMPARE(sim.RegulatorOn("COM1", 1, 1), succeeds);
-        // Nothing may still talk to the simulator when it goes.
-        f_->ui.SetPage(nullptr);
-        f_->model.reset();
-        sim.Stop();
-        sim.UnregisterPortMap();
+        QCOMPARE(bench.sim.RegulatorOn("COM1", 1, 1), succeeds);
+    }
+
+    // The pressed button stays down while its worker runs and comes up when
+    // it ends; the picture follows the instrument.
+    void autotuneAgainstInstrument() {
+        Bench bench(*f_);
+        f_->AddDevice("COM1", 1, 0xC3);
+        const RegulatorRef ref{1, 2};
+        Messages messages;
+        f_->Show(ref);
+        auto* on = f_->Find<QPushButton>("AutoSetOn_Btn");
+        auto* off = f_->Find<QPushButton>("AutoSetOff_Btn");
+        auto* picture = f_->Find<TStatePicture>("AutoOnOFFPict");
+        for (const bool start : {true, false}) {
+            QPushButton* button = start ? on : off;
+            QTest::mouseClick(button, Qt::LeftButton);
+            QVERIFY(button->isChecked());
+            QVERIFY(!on->isEnabled() && !off->isEnabled());
+            QVERIFY(QTest::qWaitFor([&] { return on->isEnabled(); }, 10000));
+            QVERIFY(!on->isChecked() && !off->isChecked());
+            QCOMPARE(picture->On(), start);
+            QCOMPARE(bool{f_->Reg(ref).AutoTune}, start);
+            QCOMPARE(bench.sim.AutoTune("COM1", 1, 2), start);
+        }
+        QCOMPARE(messages.Texts().size(), 2);
     }
 
     void autotuneQuestions() {
