@@ -136,7 +136,7 @@ void TProgrammerPage::BuildUi() {
     body->addWidget(Prog_Grid, 1);
 
     auto* side = new QGroupBox(this);
-    side->setFixedWidth(214);
+    side->setFixedWidth(190);
     auto* col = new QVBoxLayout(side);
     col->setContentsMargins(10, 10, 10, 10);
     col->setSpacing(8);
