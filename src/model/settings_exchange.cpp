@@ -426,7 +426,7 @@ std::optional<Scope> ChannelScope(TModel& model, std::uint8_t d, std::uint8_t ch
 std::optional<Scope> OutputScope(std::string_view prefix) {
     if (prefix != "01" && prefix != "02") return std::nullopt;
     Scope scope;
-    scope.prefix = prefix;
+    scope.prefix = std::string(prefix);
     return scope;
 }
 
