@@ -1131,7 +1131,10 @@ std::optional<RegulatorRef> TMainWindow::SelectedRegulator() const {
 
 void TMainWindow::FillRegulatorPage(RegulatorRef regulator) {
     Post([this, regulator] {
-        if (Exists(regulator)) regPage_->FillRegulatorPage(regulator);
+        if (!Exists(regulator)) return;
+        regPage_->FillRegulatorPage(regulator);
+        // The chart's colour and time unit belong to the regulator shown.
+        if (SelectedRegulator() == regulator) graphPage_->ShowRegulator(regulator);
     });
 }
 
