@@ -3,6 +3,7 @@
 // loop's responsiveness while exchanges and polling run.
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -387,6 +388,69 @@ class MainWindowTest : public QObject {
         window_->Start();
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
         QCOMPARE(TreeTexts().first(), QString("COM1"));
+    }
+
+    // The menu "Параметры" opens the channel settings of the selected
+    // instrument, and its buttons the other dialogs of the same instrument.
+    void settingsDialogsFromTheMenu_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("coefficients") << "KoefTblBtn"
+                                      << "Коэффициенты";
+        QTest::newRow("relays") << "RelayTblBtn"
+                                << "Управление коммутацией РЕЛЕ";
+        QTest::newRow("passwords") << "PasswordBtn"
+                                   << "Пароли";
+        QTest::newRow("output 1") << "PVIbtn"
+                                  << "ПВИ";
+    }
+    void settingsDialogsFromTheMenu() {
+        QFETCH(QString, button);
+        QFETCH(QString, title);
+        StartBench(kServiceSwitch);
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM2>Прибор: RAZIRI-72/M2(1)"));
+        QAction* open = window_->findChild<QAction*>("ElMenuItem2");
+        QVERIFY(open != nullptr && Find<QMenu>("Settings_Menu")->menuAction()->isVisible());
+
+        // The dialogs run their own event loops: a timer walks through them.
+        // The channel settings: press `button`; the dialog it opens: note it
+        // and leave it; the channel settings again: leave them too (the
+        // cancel questions are answered Yes).
+        QStringList seen;
+        int step = 0;
+        QTimer walker;
+        walker.setInterval(50);
+        QObject::connect(&walker, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr) return;
+            const bool settings = modal->windowTitle() == "Параметры выбранного прибора";
+            if (step == 0 && settings) {
+                seen << modal->windowTitle();
+                auto* b = modal->findChild<QPushButton*>(button);
+                if (b == nullptr || !b->isVisible()) {
+                    step = 2;
+                    return;
+                }
+                step = 1;
+                QTimer::singleShot(0, b, [b] { b->click(); });
+            } else if (step == 1 && !settings) {
+                seen << modal->windowTitle();
+                step = 2;
+                QTimer::singleShot(0, modal,
+                                   [modal] { QMetaObject::invokeMethod(modal, "reject"); });
+            } else if (step == 2 && settings) {
+                step = 3;
+                QTimer::singleShot(0, modal,
+                                   [modal] { QMetaObject::invokeMethod(modal, "reject"); });
+            }
+        });
+        walker.start();
+        QTimer::singleShot(0, open, [open] { open->trigger(); });
+        QVERIFY(QTest::qWaitFor(
+            [&] { return step == 3 && QApplication::activeModalWidget() == nullptr; }, 60000));
+        QCOMPARE(seen.value(0), QString("Параметры выбранного прибора"));
+        QCOMPARE(seen.value(1), title);
     }
 
     // Not a check: with ZORVAT_SHOTS=DIR set, a short session on the bench is
