@@ -45,7 +45,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer build: threaded tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j"$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp run_ctest tsan
 
 echo "== Windows cross build of the protocol library"
 cmake --preset mingw >/dev/null

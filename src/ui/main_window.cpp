@@ -175,12 +175,14 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
 
 TMainWindow::~TMainWindow() {
     closing_ = true;
+    queue_.Close();
     // Workers and jobs still running are stopped and waited for; none of
     // them may be left waiting for this thread meanwhile.
+    // The model goes first: it waits for the workers, which use the handlers.
     WaitForWorkers([this] {
         model_->StopFlag = true;
-        ops_.reset();
         model_.reset();
+        ops_.reset();
     });
 }
 
@@ -896,37 +898,9 @@ void TMainWindow::ShowHelp() {
 // ---------------------------------------------------------------------------
 // Surfaces: from any thread to this one
 
-// Calls from other threads go through our own queue: the posted event only
-// wakes this thread and carries nothing, so every hand-over of data between
-// the threads is under our own lock.
 void TMainWindow::Post(std::function<void()> fn) {
     if (closing_) return;
-    if (QThread::currentThread() == thread()) {
-        fn();
-        return;
-    }
-    bool wake = false;
-    {
-        std::lock_guard lock(postMu_);
-        wake = posted_.empty();
-        posted_.push_back(std::move(fn));
-    }
-    if (wake) QMetaObject::invokeMethod(this, "DrainPosted", Qt::QueuedConnection);
-}
-
-void TMainWindow::DrainPosted() {
-    // One at a time: a call that lets events run meanwhile does not let later
-    // calls overtake earlier ones.
-    while (!closing_) {
-        std::function<void()> fn;
-        {
-            std::lock_guard lock(postMu_);
-            if (posted_.empty()) return;
-            fn = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        fn();
-    }
+    queue_.Post(std::move(fn));
 }
 
 void TMainWindow::RunOnUiAndWait(const std::function<void()>& fn) {

@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,6 +19,7 @@
 #include "operations.h"
 #include "settings_window.h"
 #include "surfaces.h"
+#include "ui_queue.h"
 
 class QAbstractButton;
 class QAction;
@@ -139,9 +139,6 @@ class TMainWindow : public QMainWindow, public TSurfaces {
   private:
     struct UiTask;
 
-    // Runs the calls that other threads queued, in their order.
-    Q_INVOKABLE void DrainPosted();
-
     void BuildMenus();
     QWidget* BuildLinkPage();
     void BuildStatusBar();
@@ -186,8 +183,7 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     std::atomic<bool> autoUpdate_{false};
     std::atomic<bool> closing_{false};
 
-    std::mutex postMu_;
-    std::deque<std::function<void()>> posted_;  // guarded by postMu_
+    TUiQueue queue_;
 
     std::mutex tasksMu_;
     std::vector<std::shared_ptr<UiTask>> pendingTasks_;

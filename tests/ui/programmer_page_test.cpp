@@ -19,6 +19,7 @@
 #include "recording_surfaces.h"
 #include "regulator_grid.h"
 #include "sim/simulator.h"
+#include "ui_queue.h"
 
 using namespace zorvat;
 
@@ -58,10 +59,10 @@ class ForwardingSurfaces : public RecordingSurfaces {
         std::lock_guard lock(pageMu_);
         if (page_ == nullptr) return;
         TProgrammerPage* page = page_;
-        QMetaObject::invokeMethod(
-            page, [page, f] { f(page); }, Qt::QueuedConnection);
+        queue_.Post([page, f] { f(page); });
     }
     std::mutex pageMu_;
+    TUiQueue queue_;
     TProgrammerPage* page_ = nullptr;
 };
 

@@ -24,6 +24,7 @@
 #include "regulator_page.h"
 #include "regulator_widgets.h"
 #include "sim/simulator.h"
+#include "ui_queue.h"
 
 using namespace zorvat;
 
@@ -60,10 +61,10 @@ class ForwardingSurfaces : public RecordingSurfaces {
         std::lock_guard lock(pageMu_);
         if (page_ == nullptr) return;
         TRegulatorPage* page = page_;
-        QMetaObject::invokeMethod(
-            page, [page, f] { f(page); }, Qt::QueuedConnection);
+        queue_.Post([page, f] { f(page); });
     }
     std::mutex pageMu_;
+    TUiQueue queue_;
     TRegulatorPage* page_ = nullptr;
 };
 
