@@ -349,10 +349,7 @@ void TMainWindow::ConnectSignals() {
         if (!building_) ShowSelection();
     });
     connect(tree_, &QTreeWidget::itemChanged, this, &TMainWindow::TreeItemChanged);
-    connect(tree_, &QTreeWidget::itemPressed, this, [this] {
-        if (tree_->currentItem() == nullptr && tree_->topLevelItemCount() > 0)
-            tree_->setCurrentItem(tree_->topLevelItem(0));
-    });
+    tree_->viewport()->installEventFilter(this);
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (!showingPage_) PageChangedByOperator(page);
     });
@@ -370,6 +367,15 @@ void TMainWindow::ConnectSignals() {
     connect(graphPage_, &TGraphPage::autoUpdateChanged, this,
             [this](bool on) { autoUpdate_ = on; });
     autoUpdate_ = graphPage_->AutoUpdate();
+}
+
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A click into the tree while nothing is selected selects the first port.
+    if (watched == tree_->viewport() && event->type() == QEvent::MouseButtonPress &&
+        tree_->currentItem() == nullptr && tree_->topLevelItemCount() > 0) {
+        tree_->setCurrentItem(tree_->topLevelItem(0));
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------

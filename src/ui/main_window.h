@@ -135,6 +135,7 @@ class TMainWindow : public QMainWindow, public TSurfaces {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct UiTask;
