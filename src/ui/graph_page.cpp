@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -90,10 +92,21 @@ TGraphPage::TGraphPage(TModel& model, QWidget* parent) : QWidget(parent), model_
     QWidget* panel = BuildPanel();
     BuildChart();
 
+    // In a narrow window the buttons scroll sideways instead of being cut.
+    panelScroll_ = new QScrollArea;
+    panelScroll_->setObjectName(QStringLiteral("GraphPanelScroll"));
+    panelScroll_->setWidget(panel);
+    panelScroll_->setWidgetResizable(true);
+    panelScroll_->setFrameShape(QFrame::NoFrame);
+    panelScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panelScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    panelScroll_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    panelScroll_->setFixedHeight(panel->sizeHint().height());
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addWidget(panel);
+    layout->addWidget(panelScroll_);
     layout->addWidget(Chart1, 1);
 
     replotTimer_.setSingleShot(true);
@@ -451,6 +464,15 @@ void TGraphPage::ReplotNow() {
     }
     replotPending_ = false;
     Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TGraphPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Room for the sideways scroll bar only while the buttons need one.
+    QWidget* panel = panelScroll_->widget();
+    const bool narrow = panel->minimumSizeHint().width() > panelScroll_->width();
+    const int bar = narrow ? panelScroll_->horizontalScrollBar()->sizeHint().height() : 0;
+    panelScroll_->setFixedHeight(panel->sizeHint().height() + bar);
 }
 
 void TGraphPage::showEvent(QShowEvent* event) {

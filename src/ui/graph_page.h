@@ -25,6 +25,7 @@ class QCheckBox;
 class QComboBox;
 class QCPGraph;
 class QCustomPlot;
+class QScrollArea;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -69,8 +70,10 @@ class TGraphPage : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    QScrollArea* panelScroll_ = nullptr;
     QWidget* BuildPanel();
     void BuildChart();
 

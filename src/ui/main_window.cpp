@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -114,7 +115,7 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     tree_->header()->setSectionResizeMode(1, QHeaderView::Interactive);
     tree_->header()->setStretchLastSection(false);
     tree_->header()->resizeSection(1, 74);
-    tree_->setMinimumWidth(180);
+    tree_->setMinimumWidth(150);
 
     pages_ = new QTabWidget;
     pages_->setObjectName("RzPageControl1");
@@ -126,7 +127,14 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     graphPage_ = new TGraphPage(*model_);
     graphPage_->setObjectName("TabSheet6");
     pages_->addTab(linkPage, "Связь");
-    pages_->addTab(regPage_, "Параметры");
+    // The regulator page needs more room than a window at its narrowest
+    // gives: it scrolls sideways there instead of being squeezed.
+    auto* regScroll = new QScrollArea;
+    regScroll->setObjectName("TabsetsScroll");
+    regScroll->setWidget(regPage_);
+    regScroll->setWidgetResizable(true);
+    regScroll->setFrameShape(QFrame::NoFrame);
+    pages_->addTab(regScroll, "Параметры");
     pages_->addTab(progPage_, "Программатор");
     pages_->addTab(graphPage_, "График");
     SetPagesEnabled(false);
@@ -551,6 +559,7 @@ void TMainWindow::BuildDeviceTree() {
                 root->setData(0, kPortRole, Q(port));
             }
             auto* node = new QTreeWidgetItem(root, {Q(device->Name + "(" + device->Address + ")")});
+            node->setToolTip(0, node->text(0));
             node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);
             node->setData(0, kValueRole, static_cast<int>(d));
             node->setData(0, kPortRole, Q(port));
@@ -1051,6 +1060,7 @@ void TMainWindow::AddDeviceNode(const std::string& port, std::uint8_t device,
         if (root == nullptr) return;
         building_ = true;
         auto* node = new QTreeWidgetItem(root, {Q(text)});
+        node->setToolTip(0, node->text(0));
         node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);
         node->setData(0, kValueRole, static_cast<int>(device));
         node->setData(0, kPortRole, Q(port));
