@@ -26,30 +26,6 @@ constexpr int kTimeColumn = 3;
 constexpr int kMinPoints = 2;
 constexpr int kMaxPointCount = static_cast<int>(kMaxPoints);
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-class FillGuard {
-  public:
-    explicit FillGuard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
-    ~FillGuard() { flag_ = old_; }
-    FillGuard(const FillGuard&) = delete;
-    FillGuard& operator=(const FillGuard&) = delete;
-
-  private:
-    bool& flag_;
-    bool old_;
-};
-
-void SetTextColour(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    p.setColor(QPalette::ButtonText, colour);
-    w->setPalette(p);
-}
-
 QWidget* LegendLine(const QColor& colour, const QString& text, QWidget* parent) {
     auto* line = new QWidget(parent);
     auto* row = new QHBoxLayout(line);
@@ -68,7 +44,11 @@ QWidget* LegendLine(const QColor& colour, const QString& text, QWidget* parent) 
 
 TProgrammerPage::TProgrammerPage(TModel& model, TOperations& ops, TSurfaces& surfaces,
                                  QWidget* parent)
-    : QWidget(parent), model_(model), ops_(ops), surfaces_(surfaces) {
+    : QWidget(parent),
+      ops_(ops),
+      surfaces_(surfaces),
+      choice_(model, this, QStringLiteral("Reg1Prog_Btn"), QStringLiteral("Reg2Prog_Btn"),
+              [this](int number) { emit regulatorChosen(number); }) {
     setObjectName(QStringLiteral("TabProgr"));
     BuildUi();
     Clear();
@@ -80,24 +60,7 @@ void TProgrammerPage::BuildUi() {
     main->setSpacing(6);
 
     auto* top = new QHBoxLayout;
-    Reg1Prog_Btn = new QPushButton(Text("Регулятор 1 "), this);
-    Reg1Prog_Btn->setObjectName(QStringLiteral("Reg1Prog_Btn"));
-    Reg2Prog_Btn = new QPushButton(Text("Регулятор 2"), this);
-    Reg2Prog_Btn->setObjectName(QStringLiteral("Reg2Prog_Btn"));
-    int number = 1;
-    for (QPushButton* b : {Reg1Prog_Btn, Reg2Prog_Btn}) {
-        b->setCheckable(true);
-        b->setAutoExclusive(true);
-        b->setMinimumWidth(110);
-        QFont f = b->font();
-        f.setBold(true);
-        b->setFont(f);
-        SetTextColour(b, RegulatorColor(number));
-        connect(b, &QPushButton::clicked, this, [this, number] { RegButtonClick(number); });
-        ++number;
-    }
-    top->addWidget(Reg1Prog_Btn);
-    top->addWidget(Reg2Prog_Btn);
+    choice_.AddButtons(top);
     top->addStretch(1);
     main->addLayout(top);
 
@@ -172,10 +135,6 @@ void TProgrammerPage::BuildUi() {
     main->addLayout(body, 1);
 }
 
-TParams* TProgrammerPage::Reg() const {
-    return shown_ ? model_.Regulator(shown_->device, shown_->regulator) : nullptr;
-}
-
 QTableWidgetItem* TProgrammerPage::Cell(int row, int col) {
     QTableWidgetItem* item = Prog_Grid->item(row, col);
     if (item != nullptr) return item;
@@ -184,7 +143,7 @@ QTableWidgetItem* TProgrammerPage::Cell(int row, int col) {
         case kNumberColumn:
             item->setFlags(Qt::ItemIsEnabled);
             item->setBackground(FixedCellColor());
-            item->setForeground(RegulatorColor(colourNumber_));
+            item->setForeground(RegulatorColor(choice_.Number()));
             item->setTextAlignment(Qt::AlignCenter);
             break;
         case kOnOffColumn:
@@ -199,12 +158,7 @@ QTableWidgetItem* TProgrammerPage::Cell(int row, int col) {
     return item;
 }
 
-void TProgrammerPage::SyncRegulatorButtons() {
-    (colourNumber_ == 2 ? Reg2Prog_Btn : Reg1Prog_Btn)->setChecked(true);
-}
-
 void TProgrammerPage::SetRegulatorColour(int number) {
-    colourNumber_ = number;
     const QColor colour = RegulatorColor(number);
     FillGuard guard(filling_);
     for (int c = 0; c < Prog_Grid->columnCount(); ++c)
@@ -216,14 +170,13 @@ void TProgrammerPage::SetRegulatorColour(int number) {
 }
 
 void TProgrammerPage::ShowRegulator(RegulatorRef ref) {
-    shown_ = ref;
-    SetRegulatorColour(ref.regulator == 2 ? 2 : 1);
-    SyncRegulatorButtons();
+    choice_.Show(ref);
+    SetRegulatorColour(choice_.Number());
     FillProgramGrid(ref);
 }
 
 void TProgrammerPage::SetRegulator2Visible(bool visible) {
-    Reg2Prog_Btn->setVisible(visible);
+    choice_.SetRegulator2Visible(visible);
 }
 
 void TProgrammerPage::SetRowLook(int row, bool on, bool running) {
@@ -244,7 +197,7 @@ void TProgrammerPage::SetRowLook(int row, bool on, bool running) {
 }
 
 void TProgrammerPage::FillProgramGrid(RegulatorRef ref) {
-    if (shown_ != ref) return;
+    if (Shown() != ref) return;
     TParams* r = Reg();
     if (r == nullptr) return;
     if (r->Prog_PointCount < kMinPoints) r->Prog_PointCount = kMinPoints;
@@ -270,7 +223,7 @@ void TProgrammerPage::FillProgramGrid(RegulatorRef ref) {
 }
 
 void TProgrammerPage::ShowProgramTime(RegulatorRef ref, int point, const QString& text) {
-    if (shown_ != ref || point < 1 || point > Prog_Grid->rowCount()) return;
+    if (Shown() != ref || point < 1 || point > Prog_Grid->rowCount()) return;
     FillGuard guard(filling_);
     Cell(point - 1, kTimeColumn)->setText(text);
 }
@@ -280,38 +233,32 @@ void TProgrammerPage::SetProgramStopEnabled(bool enabled) {
 }
 
 void TProgrammerPage::Clear() {
-    shown_.reset();
+    choice_.Clear();
     FillGuard guard(filling_);
     Prog_Grid->setRowCount(0);
     PointCount->setValue(kMinPoints);
     PointCount->setEnabled(false);
     StartProg_btn->setEnabled(false);
     StopBtn->setEnabled(false);
-    SetRegulatorColour(1);
-    SyncRegulatorButtons();
+    SetRegulatorColour(choice_.Number());
 }
 
 void TProgrammerPage::OperationFinished(Operation op, bool /*interrupted*/) {
     // A program ended, maybe of another regulator: the shown one's buttons
     // follow its own record.
-    if (op == Operation::Program && shown_) FillProgramGrid(*shown_);
+    if (op == Operation::Program && Shown()) FillProgramGrid(*Shown());
 }
 
 // ---------------------------------------------------------------------------
 // Handlers
 
-void TProgrammerPage::RegButtonClick(int number) {
-    SyncRegulatorButtons();
-    emit regulatorChosen(number);
-}
-
 void TProgrammerPage::PointCountChange(int value) {
-    if (filling_ || !shown_) return;
+    if (filling_ || !Shown()) return;
     TParams* r = Reg();
     if (r == nullptr || r->ProgRunning) return;
     // Points beyond the new count keep their values in the record.
     r->Prog_PointCount = static_cast<std::uint8_t>(std::clamp(value, kMinPoints, kMaxPointCount));
-    FillProgramGrid(*shown_);
+    FillProgramGrid(*Shown());
 }
 
 void TProgrammerPage::Prog_GridItemChanged(QTableWidgetItem* item) {
@@ -354,8 +301,9 @@ void TProgrammerPage::StartProg_btnClick() {
     // What is being typed belongs to the program.
     Prog_Grid->FinishEditing();
     Prog_Grid->setFocus();
-    if (!shown_ || Reg() == nullptr) return;
-    const std::string refusal = ops_.StartProgram(shown_->device, shown_->regulator);
+    const std::optional<RegulatorRef> shown = Shown();
+    if (!shown || Reg() == nullptr) return;
+    const std::string refusal = ops_.StartProgram(shown->device, shown->regulator);
     if (!refusal.empty()) {
         Inform(this, QString::fromStdString(refusal), MessageKind::Warning);
         return;
@@ -369,7 +317,8 @@ void TProgrammerPage::StartProg_btnClick() {
 void TProgrammerPage::StopBtnClick() {
     Prog_Grid->FinishEditing();
     Prog_Grid->setFocus();
-    if (shown_) ops_.StopProgram(shown_->device, shown_->regulator);
+    if (const std::optional<RegulatorRef> shown = Shown())
+        ops_.StopProgram(shown->device, shown->regulator);
 }
 
 }  // namespace zorvat

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "regulator_choice.h"
 #include "surfaces.h"
 
 class QLabel;
@@ -37,7 +38,7 @@ class TProgrammerPage : public QWidget {
     void ShowProgramTime(RegulatorRef ref, int point, const QString& text);
     void SetProgramStopEnabled(bool enabled);
     void SetRegulator2Visible(bool visible);
-    std::optional<RegulatorRef> Shown() const { return shown_; }
+    std::optional<RegulatorRef> Shown() const { return choice_.Shown(); }
     // Nothing shown any more: the model is being emptied.
     void Clear();
     void OperationFinished(Operation op, bool interrupted);
@@ -48,14 +49,12 @@ class TProgrammerPage : public QWidget {
 
   private:
     void BuildUi();
-    TParams* Reg() const;
-    void SyncRegulatorButtons();
+    TParams* Reg() const { return choice_.Reg(); }
     void SetRegulatorColour(int number);
     void SetRowLook(int row, bool on, bool running);
     QTableWidgetItem* Cell(int row, int col);
 
     // Handlers.
-    void RegButtonClick(int number);
     void PointCountChange(int value);
     void Prog_GridItemChanged(QTableWidgetItem* item);
     void Prog_GridCellValidate(QTableWidgetItem* item);
@@ -63,15 +62,11 @@ class TProgrammerPage : public QWidget {
     void StartProg_btnClick();
     void StopBtnClick();
 
-    TModel& model_;
     TOperations& ops_;
     [[maybe_unused]] TSurfaces& surfaces_;
-    std::optional<RegulatorRef> shown_;
-    int colourNumber_ = 1;
+    TRegulatorChoice choice_;  // Reg1Prog_Btn, Reg2Prog_Btn
     bool filling_ = false;
 
-    QPushButton* Reg1Prog_Btn = nullptr;
-    QPushButton* Reg2Prog_Btn = nullptr;
     QLabel* ElLabel1 = nullptr;
     QSpinBox* PointCount = nullptr;
     QPushButton* StartProg_btn = nullptr;

@@ -31,6 +31,14 @@ QColor RegulatorColor(int number) {
     return number == 2 ? QColor(0x80, 0x00, 0x00) : QColor(0x00, 0x80, 0x00);
 }
 
+void SetTextColour(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    p.setColor(QPalette::ButtonText, colour);
+    w->setPalette(p);
+}
+
 QColor GreyCellColor() {
     return QColor(0xc4, 0xc4, 0xc4);
 }

@@ -1,6 +1,6 @@
-// What the regulator table and the program grid share: the texts of numbers
-// and durations, the cell colours, the in-place editors and a table that can
-// finish an edit on request.
+// What the regulator page and the programmer page share: the texts of
+// numbers and durations, the colours, the in-place editors of their tables
+// and a table that can finish an edit on request.
 #pragma once
 
 #include <QColor>
@@ -11,6 +11,28 @@
 #include <optional>
 
 namespace zorvat {
+
+// A text of the pages, as written (UTF-8) in the source.
+inline QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// Sets `flag` for as long as it lives: programmatic changes of the widgets
+// must not look like the operator's.
+class FillGuard {
+  public:
+    explicit FillGuard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+    ~FillGuard() { flag_ = old_; }
+    FillGuard(const FillGuard&) = delete;
+    FillGuard& operator=(const FillGuard&) = delete;
+
+  private:
+    bool& flag_;
+    bool old_;
+};
+
+// The colour of a widget's texts: its captions, labels and entries.
+void SetTextColour(QWidget* w, const QColor& colour);
 
 // Text colour of everything that shows which regulator the pages show:
 // green for regulator 1, maroon for regulator 2.

@@ -32,22 +32,27 @@ constexpr int kRows = 9;
 constexpr int kValueColumn = 2;
 constexpr int kCheckColumn = 1;
 constexpr int kKpRow = 2;
+constexpr int kRelayTimeRow = 7;
+constexpr int kPwmRow = 8;
 
 struct RowInfo {
     const char* name;
     int decimals;
+    // The record's field of a row that shows a real as it is stored; the
+    // relay time and PWM period, whole numbers in the record, have none.
+    std::atomic<double> TParams::*real;
 };
 // Rows 1..8 of the table; row 0 is the header.
 constexpr RowInfo kRowInfo[kRows] = {
-    {"Название", 0},
-    {"Уставка регулятора [ ед. изм. ]", 4},
-    {"Кп [ %/ед. изм. ]", 2},
-    {"tи [ сек. ]", 1},
-    {"tд [ сек. ]", 1},
-    {"Зона нечувствительности[ед. изм.]", 4},
-    {"Максимальная мощность Pmax [ % ]", 1},
-    {"Мин. время между перекл. реле [сек ]", 1},
-    {"Период ШИМ сигнала [сек.]", 1},
+    {"Название", 0, nullptr},
+    {"Уставка регулятора [ ед. изм. ]", 4, &TParams::Setpoint},
+    {"Кп [ %/ед. изм. ]", 2, &TParams::Kp},
+    {"tи [ сек. ]", 1, &TParams::Ti},
+    {"tд [ сек. ]", 1, &TParams::Td},
+    {"Зона нечувствительности[ед. изм.]", 4, &TParams::DeadZone},
+    {"Максимальная мощность Pmax [ % ]", 1, &TParams::Pmax},
+    {"Мин. время между перекл. реле [сек ]", 1, nullptr},
+    {"Период ШИМ сигнала [сек.]", 1, nullptr},
 };
 
 const char* const kSwitchOnCaption = "Включить регулятор";
@@ -57,34 +62,9 @@ const char* const kStopWriteCaption = "Остановить запись";
 const char* const kReadCaption = "Прочитать параметры из прибора";
 const char* const kStopReadCaption = "Остановить чтение";
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-// Programmatic changes of the widgets must not look like the operator's.
-class FillGuard {
-  public:
-    explicit FillGuard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
-    ~FillGuard() { flag_ = old_; }
-    FillGuard(const FillGuard&) = delete;
-    FillGuard& operator=(const FillGuard&) = delete;
-
-  private:
-    bool& flag_;
-    bool old_;
-};
-
 template <typename T>
 bool Contains(const std::vector<T>& v, const T& x) {
     return std::find(v.begin(), v.end(), x) != v.end();
-}
-
-void SetTextColour(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    p.setColor(QPalette::ButtonText, colour);
-    w->setPalette(p);
 }
 
 QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent,
@@ -99,7 +79,12 @@ QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent,
 
 TRegulatorPage::TRegulatorPage(TModel& model, TOperations& ops, TSurfaces& surfaces,
                                QWidget* parent)
-    : QWidget(parent), model_(model), ops_(ops), surfaces_(surfaces) {
+    : QWidget(parent),
+      model_(model),
+      ops_(ops),
+      surfaces_(surfaces),
+      choice_(model, this, QStringLiteral("Reg_1_Btn"), QStringLiteral("Reg_2_Btn"),
+              [this](int number) { emit regulatorChosen(number); }) {
     setObjectName(QStringLiteral("Tabsets"));
     BuildUi();
     RefreshTimer = new QTimer(this);
@@ -118,28 +103,10 @@ void TRegulatorPage::BuildUi() {
     main->setSpacing(6);
 
     auto* top = new QHBoxLayout;
-    Reg_1_Btn = MakeButton(Text("Регулятор 1 "), "Reg_1_Btn", this, true);
-    Reg_2_Btn = MakeButton(Text("Регулятор 2"), "Reg_2_Btn", this, true);
-    SetTextColour(Reg_1_Btn, RegulatorColor(1));
-    SetTextColour(Reg_2_Btn, RegulatorColor(2));
-    for (QPushButton* b : {Reg_1_Btn, Reg_2_Btn}) {
-        QFont f = b->font();
-        f.setBold(true);
-        b->setFont(f);
-        b->setMinimumWidth(110);
-    }
-    regButtons_ = new QButtonGroup(this);
-    regButtons_->setExclusive(true);
-    regButtons_->addButton(Reg_1_Btn, 1);
-    regButtons_->addButton(Reg_2_Btn, 2);
-    connect(Reg_1_Btn, &QPushButton::clicked, this, [this] { RegButtonClick(1); });
-    connect(Reg_2_Btn, &QPushButton::clicked, this, [this] { RegButtonClick(2); });
-
     Read_sets_Btn1 = MakeButton(Text(kReadCaption), "Read_sets_Btn1", this, true);
     WriteKoeffBtn4 = MakeButton(Text(kWriteCaption), "WriteKoeffBtn4", this, true);
     connect(WriteKoeffBtn4, &QPushButton::clicked, this, &TRegulatorPage::WriteKoeffBtn4Click);
-    top->addWidget(Reg_1_Btn);
-    top->addWidget(Reg_2_Btn);
+    choice_.AddButtons(top);
     top->addStretch(1);
     top->addWidget(Read_sets_Btn1);
     top->addWidget(WriteKoeffBtn4);
@@ -361,24 +328,11 @@ QWidget* TRegulatorPage::BuildLiveStates() {
 // ---------------------------------------------------------------------------
 // Showing a regulator
 
-TParams* TRegulatorPage::Reg() const {
-    return shown_ ? model_.Regulator(shown_->device, shown_->regulator) : nullptr;
-}
-
-TDevice* TRegulatorPage::Dev() const {
-    return shown_ ? model_.Device(shown_->device) : nullptr;
-}
-
 QAbstractButton* TRegulatorPage::ReadButton() const {
     return Read_sets_Btn1;
 }
 
-void TRegulatorPage::SyncRegulatorButtons() {
-    (colourNumber_ == 2 ? Reg_2_Btn : Reg_1_Btn)->setChecked(true);
-}
-
 void TRegulatorPage::SetRegulatorColour(int number) {
-    colourNumber_ = number;
     const QColor colour = RegulatorColor(number);
     {
         FillGuard guard(filling_);
@@ -394,14 +348,13 @@ void TRegulatorPage::SetRegulatorColour(int number) {
 }
 
 void TRegulatorPage::ShowRegulator(RegulatorRef ref) {
-    shown_ = ref;
-    SetRegulatorColour(ref.regulator == 2 ? 2 : 1);
-    SyncRegulatorButtons();
+    choice_.Show(ref);
+    SetRegulatorColour(choice_.Number());
     FillRegulatorPage(ref);
 }
 
 void TRegulatorPage::SetRegulator2Visible(bool visible) {
-    Reg_2_Btn->setVisible(visible);
+    choice_.SetRegulator2Visible(visible);
     sourceLabel_->setVisible(visible);
     cb_rSou->setVisible(visible);
 }
@@ -410,33 +363,12 @@ void TRegulatorPage::SetRowText(int row) {
     const TParams* r = Reg();
     if (r == nullptr || row < 1 || row >= kRows) return;
     double value = 0;
-    switch (row) {
-        case 1:
-            value = r->Setpoint;
-            break;
-        case 2:
-            value = r->Kp;
-            break;
-        case 3:
-            value = r->Ti;
-            break;
-        case 4:
-            value = r->Td;
-            break;
-        case 5:
-            value = r->DeadZone;
-            break;
-        case 6:
-            value = r->Pmax;
-            break;
-        case 7:
-            value = r->MinRelayTime / 10.0;
-            break;
-        case 8:
-            value = r->PwmPeriod;
-            break;
-        default:
-            break;
+    if (const auto real = kRowInfo[row].real) {
+        value = r->*real;
+    } else if (row == kRelayTimeRow) {
+        value = r->MinRelayTime / 10.0;
+    } else if (row == kPwmRow) {
+        value = r->PwmPeriod;
     }
     FillGuard guard(filling_);
     Par_Table->item(row, kValueColumn)->setText(FixedText(value, kRowInfo[row].decimals));
@@ -453,7 +385,7 @@ void TRegulatorPage::SetValueCellLook(int row, bool grey) {
 }
 
 void TRegulatorPage::FillRegulatorPage(RegulatorRef ref) {
-    if (shown_ != ref) return;
+    if (Shown() != ref) return;
     TParams* r = Reg();
     TDevice* d = Dev();
     if (r == nullptr || d == nullptr) return;
@@ -518,7 +450,7 @@ void TRegulatorPage::FillRegulatorPage(RegulatorRef ref) {
 }
 
 void TRegulatorPage::Clear() {
-    shown_.reset();
+    choice_.Clear();
     FillGuard guard(filling_);
     switching_.clear();
     autotuning_.clear();
@@ -542,8 +474,7 @@ void TRegulatorPage::Clear() {
     for (TStateLamp* lamp : chk_Din)
         lamp->SetActive(false);
     ShowLiveStates(false);
-    SetRegulatorColour(1);
-    SyncRegulatorButtons();
+    SetRegulatorColour(choice_.Number());
     UpdateWriteButton();
     UpdateSwitchButtons();
 }
@@ -563,7 +494,7 @@ void TRegulatorPage::EditMade() {
 }
 
 void TRegulatorPage::UpdateSwitchButtons() {
-    if (!shown_ || Reg() == nullptr) {
+    if (!Shown() || Reg() == nullptr) {
         OnOffReg_Btn->setEnabled(false);
         AutoSetOn_Btn->setEnabled(false);
         AutoSetOff_Btn->setEnabled(false);
@@ -571,8 +502,8 @@ void TRegulatorPage::UpdateSwitchButtons() {
         AutoSetOff_Btn->setChecked(false);
         return;
     }
-    OnOffReg_Btn->setEnabled(!Contains(switching_, *shown_));
-    const auto tuning = FindTuning(*shown_);
+    OnOffReg_Btn->setEnabled(!Contains(switching_, *Shown()));
+    const auto tuning = FindTuning(*Shown());
     const bool busy = tuning != autotuning_.end();
     AutoSetOn_Btn->setEnabled(!busy);
     AutoSetOff_Btn->setEnabled(!busy);
@@ -585,12 +516,6 @@ std::vector<TRegulatorPage::Tuning>::iterator TRegulatorPage::FindTuning(Regulat
                         [ref](const Tuning& t) { return t.ref == ref; });
 }
 
-void TRegulatorPage::RegButtonClick(int number) {
-    // The main window decides what is shown and calls ShowRegulator.
-    SyncRegulatorButtons();
-    emit regulatorChosen(number);
-}
-
 void TRegulatorPage::WriteKoeffBtn4Click(bool down) {
     if (!down) {
         // The stop form: the running write ends at its next check.
@@ -598,11 +523,11 @@ void TRegulatorPage::WriteKoeffBtn4Click(bool down) {
         if (model_.WriteThread) WriteKoeffBtn4->setChecked(true);
         return;
     }
-    if (!shown_) {
+    if (!Shown()) {
         WriteKoeffBtn4->setChecked(false);
         return;
     }
-    const RegulatorRef ref = *shown_;
+    const RegulatorRef ref = *Shown();
     if (ShowMessage({this,
                      MessageKind::Warning,
                      {},
@@ -626,20 +551,20 @@ void TRegulatorPage::WriteKoeffBtn4Click(bool down) {
 }
 
 void TRegulatorPage::OnOffReg_BtnClick(bool down) {
-    if (!shown_) {
+    if (!Shown()) {
         OnOffReg_Btn->setChecked(false);
         return;
     }
-    RequestSwitch(*shown_, down);
+    RequestSwitch(*Shown(), down);
 }
 
 void TRegulatorPage::SwitchFromTree(RegulatorRef ref, bool on) {
-    if (shown_ == ref) OnOffReg_Btn->setChecked(on);
+    if (Shown() == ref) OnOffReg_Btn->setChecked(on);
     RequestSwitch(ref, on);
 }
 
 void TRegulatorPage::RequestSwitch(RegulatorRef ref, bool on) {
-    const bool shown = shown_ == ref;
+    const bool shown = Shown() == ref;
     auto putBack = [&] {
         if (shown) OnOffReg_Btn->setChecked(!on);
         surfaces_.SetRegulatorChecked(ref, !on);
@@ -668,11 +593,11 @@ void TRegulatorPage::RequestSwitch(RegulatorRef ref, bool on) {
 
 void TRegulatorPage::AutoSetBtnClick(bool on) {
     QPushButton* pressed = on ? AutoSetOn_Btn : AutoSetOff_Btn;
-    if (!shown_ || Reg() == nullptr) {
+    if (!Shown() || Reg() == nullptr) {
         pressed->setChecked(false);
         return;
     }
-    const RegulatorRef ref = *shown_;
+    const RegulatorRef ref = *Shown();
     const QString question = on ? Text("Вы действительно хотите запустить автонастройку?")
                                 : Text("Вы действительно хотите остановить автонастройку?");
     if (ShowMessage(
@@ -729,13 +654,13 @@ void TRegulatorPage::RegulatorSwitched(RegulatorRef ref, bool /*on*/, bool /*suc
     if (it != switching_.end()) switching_.erase(it);
     // The record says what the regulator is now: on success the new state,
     // on failure the old one, and the button follows it.
-    if (shown_ == ref) FillRegulatorPage(ref);
+    if (Shown() == ref) FillRegulatorPage(ref);
 }
 
 void TRegulatorPage::AutotuneSwitched(RegulatorRef ref, bool /*on*/, bool /*succeeded*/) {
     const auto it = FindTuning(ref);
     if (it != autotuning_.end()) autotuning_.erase(it);
-    if (shown_ != ref) return;
+    if (Shown() != ref) return;
     if (const TParams* r = Reg()) AutoOnOFFPict->SetOn(r->AutoTune);
     UpdateSwitchButtons();
 }
@@ -760,37 +685,17 @@ void TRegulatorPage::Par_TableCellValidate(QTableWidgetItem* item) {
     bool accepted = value.has_value();
     if (accepted) {
         const double v = *value;
-        switch (row) {
-            case 1:
-                r->Setpoint = v;
-                break;
-            case 2:
-                r->Kp = v;
-                break;
-            case 3:
-                r->Ti = v;
-                break;
-            case 4:
-                r->Td = v;
-                break;
-            case 5:
-                r->DeadZone = v;
-                break;
-            case 6:
-                r->Pmax = v;
-                break;
-            case 7:
-                // Seconds in the cell, tenths of a second in the record.
-                accepted = v >= 0 && v <= 500;
-                if (accepted) r->MinRelayTime = static_cast<std::uint16_t>(std::nearbyint(v * 10));
-                break;
-            case 8:
-                accepted = v >= 1 && v <= 1000;
-                if (accepted) r->PwmPeriod = static_cast<std::uint16_t>(std::nearbyint(v));
-                break;
-            default:
-                accepted = false;
-                break;
+        if (const auto real = row >= 0 && row < kRows ? kRowInfo[row].real : nullptr) {
+            r->*real = v;
+        } else if (row == kRelayTimeRow) {
+            // Seconds in the cell, tenths of a second in the record.
+            accepted = v >= 0 && v <= 500;
+            if (accepted) r->MinRelayTime = static_cast<std::uint16_t>(std::nearbyint(v * 10));
+        } else if (row == kPwmRow) {
+            accepted = v >= 1 && v <= 1000;
+            if (accepted) r->PwmPeriod = static_cast<std::uint16_t>(std::nearbyint(v));
+        } else {
+            accepted = false;
         }
     }
     // A refused entry gives way to the stored value; an accepted one is shown
@@ -812,7 +717,7 @@ void TRegulatorPage::ChannelBoxChange(int index) {
     TParams* r = Reg();
     TDevice* d = Dev();
     if (r == nullptr || d == nullptr) return;
-    if (shown_->regulator == 2 && index == 0) {
+    if (Shown()->regulator == 2 && index == 0) {
         // Regulator 2 never regulates channel 1.
         if (ChannelBox->count() > 1) ChannelBox->setCurrentIndex(1);
         return;
@@ -881,7 +786,7 @@ void TRegulatorPage::SetRefreshEnabled(bool on) {
 }
 
 void TRegulatorPage::UpdateRefreshTimer() {
-    const bool run = liveShown_ && refreshEnabled_ && shown_.has_value();
+    const bool run = liveShown_ && refreshEnabled_ && Shown().has_value();
     if (run && !RefreshTimer->isActive()) RefreshTimer->start();
     if (!run) RefreshTimer->stop();
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "regulator_choice.h"
 #include "surfaces.h"
 
 class QAbstractButton;
@@ -44,7 +45,7 @@ class TRegulatorPage : public QWidget {
     void ShowRegulator(RegulatorRef ref);
     // Refills the page from the record; does nothing for another regulator.
     void FillRegulatorPage(RegulatorRef ref);
-    std::optional<RegulatorRef> Shown() const { return shown_; }
+    std::optional<RegulatorRef> Shown() const { return choice_.Shown(); }
     // The button "Регулятор 2" and the setpoint source label and list.
     void SetRegulator2Visible(bool visible);
     // Nothing shown any more: the model is being emptied.
@@ -78,9 +79,8 @@ class TRegulatorPage : public QWidget {
     QWidget* BuildSwitches();
     QWidget* BuildLiveStates();
 
-    TParams* Reg() const;
-    TDevice* Dev() const;
-    void SyncRegulatorButtons();
+    TParams* Reg() const { return choice_.Reg(); }
+    TDevice* Dev() const { return choice_.Dev(); }
     void SetRegulatorColour(int number);
     void SetRowText(int row);
     void SetValueCellLook(int row, bool grey);
@@ -91,7 +91,6 @@ class TRegulatorPage : public QWidget {
     void UpdateSwitchButtons();
 
     // Handlers.
-    void RegButtonClick(int number);
     void Par_TableItemChanged(QTableWidgetItem* item);
     void Par_TableCellValidate(QTableWidgetItem* item);
     void Par_TableCheckBoxClick(bool checked);
@@ -110,8 +109,7 @@ class TRegulatorPage : public QWidget {
     TModel& model_;
     TOperations& ops_;
     TSurfaces& surfaces_;
-    std::optional<RegulatorRef> shown_;
-    int colourNumber_ = 1;
+    TRegulatorChoice choice_;  // Reg_1_Btn, Reg_2_Btn
     bool filling_ = false;
     bool refreshEnabled_ = true;
     bool liveShown_ = false;
@@ -126,9 +124,6 @@ class TRegulatorPage : public QWidget {
 
     std::vector<Tuning>::iterator FindTuning(RegulatorRef ref);
 
-    QPushButton* Reg_1_Btn = nullptr;
-    QPushButton* Reg_2_Btn = nullptr;
-    QButtonGroup* regButtons_ = nullptr;
     QPushButton* Read_sets_Btn1 = nullptr;
     QPushButton* WriteKoeffBtn4 = nullptr;
     TGrid* Par_Table = nullptr;
