@@ -9,32 +9,20 @@
 #include <QTimeEdit>
 #include <QtTest>
 #include <memory>
-#include <mutex>
 
-#include "Devices.h"
-#include "message_box.h"
-#include "model.h"
-#include "operations.h"
 #include "programmer_page.h"
-#include "recording_surfaces.h"
 #include "regulator_grid.h"
-#include "sim/simulator.h"
-#include "ui_queue.h"
+#include "ui_fixture.h"
 
 using namespace zorvat;
+using namespace zorvat::testing;
 
 namespace {
 
-constexpr int kBaud = 19200;
-
 // Hands what the program reports about the page to the page, on its thread,
 // in order, as the main window does.
-class ForwardingSurfaces : public RecordingSurfaces {
+class ForwardingSurfaces : public PageSurfaces<TProgrammerPage> {
   public:
-    void SetPage(TProgrammerPage* page) {
-        std::lock_guard lock(pageMu_);
-        page_ = page;
-    }
     void FillProgramGrid(RegulatorRef ref) override {
         RecordingSurfaces::FillProgramGrid(ref);
         Post([ref](TProgrammerPage* p) { p->FillProgramGrid(ref); });
@@ -52,76 +40,12 @@ class ForwardingSurfaces : public RecordingSurfaces {
         RecordingSurfaces::OperationFinished(op, interrupted);
         Post([=](TProgrammerPage* p) { p->OperationFinished(op, interrupted); });
     }
-
-  private:
-    template <typename F>
-    void Post(F f) {
-        std::lock_guard lock(pageMu_);
-        if (page_ == nullptr) return;
-        TProgrammerPage* page = page_;
-        queue_.Post([page, f] { f(page); });
-    }
-    std::mutex pageMu_;
-    TUiQueue queue_;
-    TProgrammerPage* page_ = nullptr;
 };
 
-struct Messages {
-    Messages() {
-        SetMessageHandler([this](const MessageRequest& r) {
-            shown.push_back(r);
-            return QMessageBox::Ok;
-        });
-    }
-    ~Messages() { SetMessageHandler({}); }
-    Messages(const Messages&) = delete;
-    Messages& operator=(const Messages&) = delete;
-    std::vector<MessageRequest> shown;
-};
-
-struct Fixture {
-    ForwardingSurfaces ui;
-    std::unique_ptr<TModel> model = std::make_unique<TModel>(ui);
-    TOperations ops{*model};
-    std::unique_ptr<TProgrammerPage> page;
+// The page showing regulator 1 of the first instrument.
+struct Fixture : PageFixture<TProgrammerPage, ForwardingSurfaces> {
     const RegulatorRef ref{0, 1};
 
-    Fixture() {
-        page = std::make_unique<TProgrammerPage>(*model, ops, ui);
-        ui.SetPage(page.get());
-        page->resize(780, 450);
-        page->show();
-    }
-    ~Fixture() { Stop(); }
-    Fixture(const Fixture&) = delete;
-    Fixture& operator=(const Fixture&) = delete;
-
-    // Ends every worker and job before the page goes.
-    void Stop() {
-        ui.SetPage(nullptr);
-        model.reset();
-        page.reset();
-    }
-
-    void AddDevice(const std::string& port, int address, std::uint8_t code) {
-        const auto d = static_cast<std::uint8_t>(model->DeviceList.Count());
-        auto device = std::make_unique<TDevice>();
-        const ModelInfo* info = FindModel(code);
-        device->Name = info ? info->name : "";
-        device->Present = true;
-        device->ParentPort = port;
-        device->Address = std::to_string(address);
-        device->Baudrate = kBaud;
-        device->ModelCode = code;
-        device->Regs[1] = std::make_unique<TParams>(d, 1);
-        device->Regs[2] = std::make_unique<TParams>(d, 2);
-        if (info && info->regulators == 1) device->Regs[2]->Present = false;
-        for (int c = 1; c <= (info ? info->channels : 1); ++c) {
-            device->Chnls[static_cast<std::size_t>(c)] =
-                std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
-        }
-        model->DeviceList.Append(std::move(device));
-    }
     TParams& Reg() { return *model->Regulator(ref.device, ref.regulator); }
     void SetPoint(int k, bool on, double tempr, double seconds) {
         const auto i = static_cast<std::size_t>(k);
@@ -129,14 +53,7 @@ struct Fixture {
         Reg().Tempr[i] = tempr;
         Reg().Time[i] = seconds;
     }
-    void Show() {
-        ui.Select(ref);
-        page->ShowRegulator(ref);
-    }
-    template <typename T>
-    T* Find(const char* name) {
-        return page->findChild<T*>(QString::fromLatin1(name));
-    }
+    void Show() { PageFixture::Show(ref); }
     TGrid* Grid() { return Find<TGrid>("Prog_Grid"); }
     QTableWidgetItem* Cell(int point, int col) { return Grid()->item(point - 1, col); }
     QColor Background(int point, int col) {
@@ -362,14 +279,14 @@ class ProgrammerPageTest : public QObject {
     }
 
     void noPointsSelected() {
-        Messages messages;
+        MessageAnswers answers;
         f_->SetPoint(1, false, 100, 60);
         f_->SetPoint(2, false, 100, 60);
         f_->Show();
         QTest::mouseClick(f_->Find<QPushButton>("StartProg_btn"), Qt::LeftButton);
-        QCOMPARE(messages.shown.size(), std::size_t{1});
-        QCOMPARE(messages.shown[0].text, U("Нет выбранных точек."));
-        QCOMPARE(messages.shown[0].kind, MessageKind::Warning);
+        QCOMPARE(answers.shown.size(), std::size_t{1});
+        QCOMPARE(answers.shown[0].text, U("Нет выбранных точек."));
+        QCOMPARE(answers.shown[0].kind, MessageKind::Warning);
         QVERIFY(!f_->Reg().ProgRunning);
         QVERIFY(!f_->Reg().ProgThread());
         QVERIFY(f_->Find<QPushButton>("StartProg_btn")->isEnabled());
@@ -378,7 +295,7 @@ class ProgrammerPageTest : public QObject {
     // The edit being typed when "Запустить программу" is pressed belongs
     // to the program.
     void startTakesTheOpenEdit() {
-        Messages messages;
+        MessageAnswers answers;
         f_->SetPoint(1, false, 100, 60);
         f_->SetPoint(2, true, 100, 60);
         f_->Show();
@@ -392,22 +309,14 @@ class ProgrammerPageTest : public QObject {
         f_->Reg().OnOff[2] = false;
         QTest::mouseClick(f_->Find<QPushButton>("StartProg_btn"), Qt::LeftButton);
         QCOMPARE(double{f_->Reg().Tempr[2]}, 321.0);
-        QCOMPARE(messages.shown.size(), std::size_t{1});
+        QCOMPARE(answers.shown.size(), std::size_t{1});
     }
 
     // A program on a simulated instrument: the yellow row follows the
     // points, the count and start button stay locked, and the stop button
     // ends it before its last point.
     void programStartedAndStopped() {
-        sim::Simulator sim;
-        sim.UseTemporaryLinkDir();
-        sim.SetDefaultBaud(kBaud);
-        sim.SetTurnaround(std::chrono::milliseconds(1));
-        sim.SetSpeed(0);
-        sim.AddPort("COM1");
-        sim.AddInstrument("COM1", 1, 0xC3);
-        sim.RegisterPortMap();
-        sim.Start();
+        sim::Simulator& sim = f_->Simulate("COM1", 1, 0xC3);
 
         f_->Reg().Prog_PointCount = 4;
         f_->SetPoint(1, true, 150, 1);
@@ -452,10 +361,27 @@ class ProgrammerPageTest : public QObject {
         QCOMPARE(sim.Real("COM1", 1, "01DA66"), 200.0);
         QVERIFY(!sim.RegulatorOn("COM1", 1, 1));
         QVERIFY(!f_->ui.RegulatorChecked(f_->ref));
+    }
 
-        f_->Stop();
-        sim.Stop();
-        sim.UnregisterPortMap();
+    // A click only asks: what is shown is the main window's decision.
+    void regulatorButtons() {
+        f_->Show();
+        auto* one = f_->Find<QPushButton>("Reg1Prog_Btn");
+        auto* two = f_->Find<QPushButton>("Reg2Prog_Btn");
+        QSignalSpy chosen(f_->page.get(), &TProgrammerPage::regulatorChosen);
+        QTest::mouseClick(two, Qt::LeftButton);
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(chosen.at(0).at(0).toInt(), 2);
+        QVERIFY(one->isChecked());
+        f_->PageFixture::Show({0, 2});
+        QVERIFY(two->isChecked());
+        QCOMPARE(f_->Cell(1, 0)->foreground().color(), RegulatorColor(2));
+
+        f_->page->SetRegulator2Visible(false);
+        QVERIFY(!two->isVisible());
+        f_->page->Clear();
+        QVERIFY(!f_->page->Shown());
+        QVERIFY(one->isChecked());
     }
 
     // The picture for the documentation: five points, the third running.

@@ -13,33 +13,21 @@
 #include <QTimer>
 #include <QtTest>
 #include <memory>
-#include <mutex>
 
-#include "Devices.h"
-#include "message_box.h"
-#include "model.h"
-#include "operations.h"
-#include "recording_surfaces.h"
 #include "regulator_grid.h"
 #include "regulator_page.h"
 #include "regulator_widgets.h"
-#include "sim/simulator.h"
-#include "ui_queue.h"
+#include "ui_fixture.h"
 
 using namespace zorvat;
+using namespace zorvat::testing;
 
 namespace {
 
-constexpr int kBaud = 19200;
-
 // Hands what the workers report about the page to the page, on its thread,
 // in order, as the main window does.
-class ForwardingSurfaces : public RecordingSurfaces {
+class ForwardingSurfaces : public PageSurfaces<TRegulatorPage> {
   public:
-    void SetPage(TRegulatorPage* page) {
-        std::lock_guard lock(pageMu_);
-        page_ = page;
-    }
     void FillRegulatorPage(RegulatorRef ref) override {
         RecordingSurfaces::FillRegulatorPage(ref);
         Post([ref](TRegulatorPage* p) { p->FillRegulatorPage(ref); });
@@ -54,39 +42,6 @@ class ForwardingSurfaces : public RecordingSurfaces {
         RecordingSurfaces::OperationFinished(op, interrupted);
         Post([=](TRegulatorPage* p) { p->OperationFinished(op, interrupted); });
     }
-
-  private:
-    template <typename F>
-    void Post(F f) {
-        std::lock_guard lock(pageMu_);
-        if (page_ == nullptr) return;
-        TRegulatorPage* page = page_;
-        queue_.Post([page, f] { f(page); });
-    }
-    std::mutex pageMu_;
-    TUiQueue queue_;
-    TRegulatorPage* page_ = nullptr;
-};
-
-// Answers every question with `answer` and remembers what was shown.
-struct Messages {
-    Messages() {
-        SetMessageHandler([this](const MessageRequest& r) {
-            shown.push_back(r);
-            return r.buttons.testFlag(QMessageBox::Yes) ? answer : QMessageBox::Ok;
-        });
-    }
-    ~Messages() { SetMessageHandler({}); }
-    Messages(const Messages&) = delete;
-    Messages& operator=(const Messages&) = delete;
-    QStringList Texts() const {
-        QStringList t;
-        for (const auto& r : shown)
-            t << r.text;
-        return t;
-    }
-    std::vector<MessageRequest> shown;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
 };
 
 QString U(const char* utf8) {
@@ -99,62 +54,18 @@ class RegulatorPageTest : public QObject {
     Q_OBJECT
 
   private:
-    struct Fixture {
-        ForwardingSurfaces ui;
-        std::unique_ptr<TModel> model = std::make_unique<TModel>(ui);
-        TOperations ops{*model};
-        std::unique_ptr<TRegulatorPage> page;
-        Fixture() {
-            page = std::make_unique<TRegulatorPage>(*model, ops, ui);
-            ui.SetPage(page.get());
-            page->resize(780, 450);
-            page->show();
-        }
-        ~Fixture() {
-            Release();
-            page.reset();
-        }
-        // Ends every worker and polling job; nothing reaches the page after.
-        void Release() {
-            ui.SetPage(nullptr);
-            model.reset();
-        }
-        Fixture(const Fixture&) = delete;
-        Fixture& operator=(const Fixture&) = delete;
-
+    struct Fixture : PageFixture<TRegulatorPage, ForwardingSurfaces> {
+        // The instrument as a search and a read of its settings leave it.
         std::uint8_t AddDevice(const std::string& port, int address, std::uint8_t code) {
-            const auto d = static_cast<std::uint8_t>(model->DeviceList.Count());
-            auto device = std::make_unique<TDevice>();
+            const std::uint8_t d = PageFixture::AddDevice(port, address, code);
+            TDevice& device = *model->Device(d);
             const ModelInfo* info = FindModel(code);
-            device->Name = info ? info->name : "";
-            device->Present = true;
-            device->ParentPort = port;
-            device->Address = std::to_string(address);
-            device->Baudrate = kBaud;
-            device->ModelCode = code;
-            device->ChannelCount = static_cast<std::uint8_t>(info ? info->channels : 1);
-            device->RelayCount = 4;
-            device->InPE = 0x07;
-            device->Regs[1] = std::make_unique<TParams>(d, 1);
-            device->Regs[2] = std::make_unique<TParams>(d, 2);
-            if (info && info->regulators == 1) device->Regs[2]->Present = false;
-            for (int c = 1; c <= (info ? info->channels : 1); ++c) {
-                device->Chnls[static_cast<std::size_t>(c)] =
-                    std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
-            }
-            model->DeviceList.Append(std::move(device));
+            device.ChannelCount = static_cast<std::uint8_t>(info ? info->channels : 1);
+            device.RelayCount = 4;
+            device.InPE = 0x07;
             return d;
         }
         TParams& Reg(RegulatorRef ref) { return *model->Regulator(ref.device, ref.regulator); }
-        // Selects and shows a regulator as the main window does.
-        void Show(RegulatorRef ref) {
-            ui.Select(ref);
-            page->ShowRegulator(ref);
-        }
-        template <typename T>
-        T* Find(const QString& name) {
-            return page->findChild<T*>(name);
-        }
         TGrid* Table() { return Find<TGrid>("Par_Table"); }
         QString Cell(int row) { return Table()->item(row, 2)->text(); }
         bool Greyed(int row) {
@@ -182,30 +93,6 @@ class RegulatorPageTest : public QObject {
             }
             return false;
         }
-    };
-
-    // A simulated instrument at COM1, address 1; the model lets go of the
-    // port before the simulator goes.
-    struct Bench {
-        explicit Bench(Fixture& f) : fixture(f) {
-            sim.UseTemporaryLinkDir();
-            sim.SetDefaultBaud(kBaud);
-            sim.SetTurnaround(std::chrono::milliseconds(1));
-            sim.SetSpeed(0);
-            sim.AddPort("COM1");
-            sim.AddInstrument("COM1", 1, 0xC3);
-            sim.RegisterPortMap();
-            sim.Start();
-        }
-        ~Bench() {
-            fixture.Release();
-            sim.Stop();
-            sim.UnregisterPortMap();
-        }
-        Bench(const Bench&) = delete;
-        Bench& operator=(const Bench&) = delete;
-        Fixture& fixture;
-        sim::Simulator sim;
     };
 
     std::unique_ptr<Fixture> f_;
@@ -350,15 +237,15 @@ class RegulatorPageTest : public QObject {
     }
 
     void writeConfirmationRefused() {
-        Messages messages;
-        messages.answer = QMessageBox::No;
+        MessageAnswers answers;
+        answers.answer = QMessageBox::No;
         f_->Show(r1_);
         auto* write = f_->Find<QPushButton>("WriteKoeffBtn4");
         QVERIFY(write->isEnabled());
         QTest::mouseClick(write, Qt::LeftButton);
-        QCOMPARE(messages.Texts(),
-                 QStringList{U("Вы действительно хотите записать параметры в прибор?")});
-        QCOMPARE(messages.shown[0].kind, MessageKind::Warning);
+        QCOMPARE(answers.messages,
+                 std::vector<QString>{U("Вы действительно хотите записать параметры в прибор?")});
+        QCOMPARE(answers.shown[0].kind, MessageKind::Warning);
         QVERIFY(!write->isChecked());
         QCOMPARE(write->text(), U("Записать параметры в прибор"));
         QVERIFY(!f_->model->WriteThread);
@@ -391,7 +278,7 @@ class RegulatorPageTest : public QObject {
         QFETCH(int, source);
         QFETCH(int, input);
         QFETCH(QString, refusal);
-        Messages messages;
+        MessageAnswers answers;
         const RegulatorRef ref{0, static_cast<std::uint8_t>(regulator)};
         TParams& r = f_->Reg(ref);
         r.RegMode = static_cast<std::uint8_t>(mode);
@@ -402,10 +289,10 @@ class RegulatorPageTest : public QObject {
         f_->Show(ref);
         auto* write = f_->Find<QPushButton>("WriteKoeffBtn4");
         QTest::mouseClick(write, Qt::LeftButton);
-        QCOMPARE(messages.Texts().size(), 2);
-        QCOMPARE(messages.Texts().at(1), refusal);
-        QCOMPARE(messages.shown[1].kind, MessageKind::Warning);
-        QVERIFY(messages.shown[1].buttons == QMessageBox::Ok);
+        QCOMPARE(answers.messages.size(), std::size_t{2});
+        QCOMPARE(answers.messages.at(1), refusal);
+        QCOMPARE(answers.shown[1].kind, MessageKind::Warning);
+        QVERIFY(answers.shown[1].buttons == QMessageBox::Ok);
         QVERIFY(!write->isChecked());
         QVERIFY(!f_->model->WriteThread);
         QVERIFY(!f_->Started("write"));
@@ -423,8 +310,8 @@ class RegulatorPageTest : public QObject {
     void switchConfirmationRefused() {
         QFETCH(bool, wasOn);
         QFETCH(bool, fromTree);
-        Messages messages;
-        messages.answer = QMessageBox::No;
+        MessageAnswers answers;
+        answers.answer = QMessageBox::No;
         f_->Reg(r1_).RegOn = wasOn;
         f_->ui.SetRegulatorChecked(r1_, wasOn);
         f_->Show(r1_);
@@ -436,9 +323,9 @@ class RegulatorPageTest : public QObject {
         } else {
             QTest::mouseClick(button, Qt::LeftButton);
         }
-        QCOMPARE(messages.Texts(),
-                 QStringList{wasOn ? U("Вы действительно хотите выключить регулятор?")
-                                   : U("Вы действительно хотите включить регулятор?")});
+        QCOMPARE(answers.messages,
+                 std::vector<QString>{wasOn ? U("Вы действительно хотите выключить регулятор?")
+                                            : U("Вы действительно хотите включить регулятор?")});
         QCOMPARE(button->isChecked(), wasOn);
         QCOMPARE(f_->ui.RegulatorChecked(r1_), wasOn);
         QVERIFY(button->isEnabled());
@@ -456,10 +343,10 @@ class RegulatorPageTest : public QObject {
     void switchAgainstInstrument() {
         QFETCH(int, address);
         QFETCH(bool, succeeds);
-        Bench bench(*f_);
+        sim::Simulator& sim = f_->Simulate("COM1", 1, 0xC3);
         f_->AddDevice("COM1", address, 0xC3);
         const RegulatorRef ref{1, 1};
-        Messages messages;
+        MessageAnswers answers;
         f_->Show(ref);
         auto* button = f_->Find<QPushButton>("OnOffReg_Btn");
         QTest::mouseClick(button, Qt::LeftButton);
@@ -471,16 +358,16 @@ class RegulatorPageTest : public QObject {
         QCOMPARE(f_->Find<TStatePicture>("OnOffPict")->On(), succeeds);
         QCOMPARE(f_->Find<QWidget>("DiskretPnl")->isVisible(), succeeds);
         QCOMPARE(f_->ui.RegulatorChecked(ref), succeeds);
-        QCOMPARE(bench.sim.RegulatorOn("COM1", 1, 1), succeeds);
+        QCOMPARE(sim.RegulatorOn("COM1", 1, 1), succeeds);
     }
 
     // The pressed button stays down while its worker runs and comes up when
     // it ends; the picture follows the instrument.
     void autotuneAgainstInstrument() {
-        Bench bench(*f_);
+        sim::Simulator& sim = f_->Simulate("COM1", 1, 0xC3);
         f_->AddDevice("COM1", 1, 0xC3);
         const RegulatorRef ref{1, 2};
-        Messages messages;
+        MessageAnswers answers;
         f_->Show(ref);
         auto* on = f_->Find<QPushButton>("AutoSetOn_Btn");
         auto* off = f_->Find<QPushButton>("AutoSetOff_Btn");
@@ -494,29 +381,29 @@ class RegulatorPageTest : public QObject {
             QVERIFY(!on->isChecked() && !off->isChecked());
             QCOMPARE(picture->On(), start);
             QCOMPARE(bool{f_->Reg(ref).AutoTune}, start);
-            QCOMPARE(bench.sim.AutoTune("COM1", 1, 2), start);
+            QCOMPARE(sim.AutoTune("COM1", 1, 2), start);
         }
-        QCOMPARE(messages.Texts().size(), 2);
+        QCOMPARE(answers.messages.size(), std::size_t{2});
     }
 
     void autotuneQuestions() {
-        Messages messages;
-        messages.answer = QMessageBox::No;
+        MessageAnswers answers;
+        answers.answer = QMessageBox::No;
         f_->Show(r1_);
         auto* on = f_->Find<QPushButton>("AutoSetOn_Btn");
         auto* off = f_->Find<QPushButton>("AutoSetOff_Btn");
         QTest::mouseClick(on, Qt::LeftButton);
         QTest::mouseClick(off, Qt::LeftButton);
-        QCOMPARE(messages.Texts(),
-                 (QStringList{U("Вы действительно хотите запустить автонастройку?"),
-                              U("Вы действительно хотите остановить автонастройку?")}));
+        QCOMPARE(answers.messages,
+                 (std::vector<QString>{U("Вы действительно хотите запустить автонастройку?"),
+                                       U("Вы действительно хотите остановить автонастройку?")}));
         QVERIFY(!on->isChecked());
         QVERIFY(!off->isChecked());
         QVERIFY(!f_->Started("autotune"));
     }
 
     void controlsWriteThrough() {
-        Messages messages;
+        MessageAnswers answers;
         TDevice& d = *f_->model->Device(0);
         d.ChannelCount = 0;
         d.RelayCount = 0;
@@ -533,13 +420,14 @@ class RegulatorPageTest : public QObject {
         channels->setCurrentIndex(0);
         QCOMPARE(channels->currentIndex(), 1);
         QCOMPARE(int{r.InputChannel}, 2);
-        QVERIFY(messages.shown.empty());
+        QVERIFY(answers.shown.empty());
         // A channel the instrument has switched off is chosen after a warning.
         channels->setCurrentIndex(2);
         QCOMPARE(int{r.InputChannel}, 3);
-        QCOMPARE(messages.Texts(),
-                 QStringList{U("Данный канал выключен в приборе.\nВключите канал в приборе и "
-                               "считайте заново его параметры.")});
+        QCOMPARE(
+            answers.messages,
+            std::vector<QString>{U("Данный канал выключен в приборе.\nВключите канал в приборе и "
+                                   "считайте заново его параметры.")});
 
         auto* relays = f_->Find<QListWidget>("chl_Relay");
         QCOMPARE(relays->count(), 3);

@@ -1,0 +1,202 @@
+// What the window tests share: simulated instruments, instruments put into a
+// model as a search would have found them, answers to the message boxes, and
+// a page on a model of its own that hears the workers the way the main
+// window lets it.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Devices.h"
+#include "message_box.h"
+#include "model.h"
+#include "operations.h"
+#include "recording_surfaces.h"
+#include "sim/simulator.h"
+#include "ui_queue.h"
+
+namespace zorvat::testing {
+
+// The simulator on pseudo-terminals: 19200 baud, replies after 1 ms, the
+// simulated process standing still. It stops, and its ports are mapped no
+// more, when the bench goes; whatever exchanges with it must have let go of
+// its ports by then.
+class SimBench {
+  public:
+    static constexpr unsigned kBaud = 19200;
+
+    SimBench() {
+        sim.UseTemporaryLinkDir();
+        sim.SetDefaultBaud(kBaud);
+        sim.SetTurnaround(std::chrono::milliseconds(1));
+        sim.SetSpeed(0);
+    }
+    ~SimBench() {
+        sim.Stop();
+        sim.UnregisterPortMap();
+    }
+    SimBench(const SimBench&) = delete;
+    SimBench& operator=(const SimBench&) = delete;
+
+    // An instrument of model `code`, and its port when that is new; before
+    // Start.
+    void Add(const std::string& port, int address, std::uint8_t code) {
+        bool known = false;
+        for (const auto& p : sim.PortNames())
+            known = known || p == port;
+        if (!known) sim.AddPort(port);
+        sim.AddInstrument(port, address, code);
+    }
+    // The model's exchanges open the simulated ports from now on.
+    void Start() {
+        sim.RegisterPortMap();
+        sim.Start();
+    }
+
+    sim::Simulator sim;
+};
+
+// Puts an instrument of model `code` into `model` as a search would have
+// found it at `port`, `address` and SimBench's baud rate, with its
+// regulators and channels; returns its number.
+inline std::uint8_t AddDevice(TModel& model, const std::string& port, int address,
+                              std::uint8_t code) {
+    const auto d = static_cast<std::uint8_t>(model.DeviceList.Count());
+    auto device = std::make_unique<TDevice>();
+    const ModelInfo* info = FindModel(code);
+    device->Name = info ? info->name : "";
+    device->Present = true;
+    device->ParentPort = port;
+    device->Address = std::to_string(address);
+    device->Baudrate = static_cast<std::int32_t>(SimBench::kBaud);
+    device->ModelCode = code;
+    device->Regs[1] = std::make_unique<TParams>(d, 1);
+    device->Regs[2] = std::make_unique<TParams>(d, 2);
+    if (info && info->regulators == 1) device->Regs[2]->Present = false;
+    for (int c = 1; c <= (info ? info->channels : 1); ++c) {
+        device->Chnls[static_cast<std::size_t>(c)] =
+            std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
+    }
+    if (model.DeviceList.Append(std::move(device)) != d)
+        qFatal("the model took no more instruments");
+    return d;
+}
+
+// Answers every message box instead of the operator, as long as it lives:
+// with `answer` where the box offers that button, with OK otherwise. Keeps
+// what was shown.
+class MessageAnswers {
+  public:
+    MessageAnswers() {
+        previous_ = SetMessageHandler([this](const MessageRequest& request) {
+            shown.push_back(request);
+            messages.push_back(request.text);
+            return request.buttons.testFlag(answer) ? answer : QMessageBox::Ok;
+        });
+    }
+    ~MessageAnswers() { SetMessageHandler(previous_); }
+    MessageAnswers(const MessageAnswers&) = delete;
+    MessageAnswers& operator=(const MessageAnswers&) = delete;
+
+    void Clear() {
+        shown.clear();
+        messages.clear();
+    }
+
+    // Every box in the order shown, and their texts alone.
+    std::vector<MessageRequest> shown;
+    std::vector<QString> messages;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+
+  private:
+    MessageHandler previous_;
+};
+
+// Surfaces that hand calls for a page to the page, on its thread, in the
+// order they came, as the main window does. A test's surfaces derive from
+// it and Post what the page is to hear.
+template <typename Page>
+class PageSurfaces : public RecordingSurfaces {
+  public:
+    // Nothing reaches the page once it is set to nullptr.
+    void SetPage(Page* page) {
+        std::lock_guard lock(pageMu_);
+        page_ = page;
+    }
+
+  protected:
+    template <typename F>
+    void Post(F f) {
+        std::lock_guard lock(pageMu_);
+        if (page_ == nullptr) return;
+        Page* page = page_;
+        queue_.Post([page, f] { f(page); });
+    }
+
+  private:
+    std::mutex pageMu_;
+    TUiQueue queue_;
+    Page* page_ = nullptr;  // guarded by pageMu_
+};
+
+// A page shown on a model of its own, the model reporting to `Surfaces`
+// (a PageSurfaces of the page).
+template <typename Page, typename Surfaces>
+struct PageFixture {
+    std::unique_ptr<SimBench> bench;
+    Surfaces ui;
+    std::unique_ptr<TModel> model = std::make_unique<TModel>(ui);
+    TOperations ops{*model};
+    std::unique_ptr<Page> page;
+
+    PageFixture() {
+        page = std::make_unique<Page>(*model, ops, ui);
+        ui.SetPage(page.get());
+        page->resize(780, 450);
+        page->show();
+    }
+    ~PageFixture() {
+        Release();
+        page.reset();
+        bench.reset();
+    }
+    PageFixture(const PageFixture&) = delete;
+    PageFixture& operator=(const PageFixture&) = delete;
+
+    // Ends every worker and polling job; nothing reaches the page after.
+    void Release() {
+        ui.SetPage(nullptr);
+        model.reset();
+    }
+
+    // One simulated instrument, answering from now on until the fixture
+    // goes.
+    sim::Simulator& Simulate(const std::string& port, int address, std::uint8_t code) {
+        bench = std::make_unique<SimBench>();
+        bench->Add(port, address, code);
+        bench->Start();
+        return bench->sim;
+    }
+    std::uint8_t AddDevice(const std::string& port, int address, std::uint8_t code) {
+        return testing::AddDevice(*model, port, address, code);
+    }
+    // Selects the regulator and shows it, as the main window does.
+    void Show(RegulatorRef ref) {
+        ui.Select(ref);
+        page->ShowRegulator(ref);
+    }
+    template <typename T>
+    T* Find(const QString& name) const {
+        return page->template findChild<T*>(name);
+    }
+};
+
+}  // namespace zorvat::testing
