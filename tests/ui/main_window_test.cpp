@@ -26,28 +26,20 @@
 #include "main_window.h"
 #include "message_box.h"
 #include "regulator_page.h"
-#include "sim/simulator.h"
+#include "ui_fixture.h"
 
 using namespace zorvat;
+using namespace zorvat::testing;
 
 namespace {
 
-// Answers every message box with `answer` and remembers the texts.
-struct Answers {
-    QStringList texts;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
+// The message boxes' answers, and the file chooser's.
+struct Answers : MessageAnswers {
     QString file;  // what the file chooser returns
     Answers() {
-        SetMessageHandler([this](const MessageRequest& r) {
-            texts << r.text;
-            return r.buttons.testFlag(answer) ? answer : QMessageBox::Ok;
-        });
         SetFileHandler([this](const FileRequest&) { return file; });
     }
-    ~Answers() {
-        SetMessageHandler({});
-        SetFileHandler({});
-    }
+    ~Answers() { SetFileHandler({}); }
 };
 
 QStringList Lines(const QPlainTextEdit* edit) {
@@ -60,24 +52,17 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
   private:
-    std::unique_ptr<sim::Simulator> sim_;
+    std::unique_ptr<SimBench> bench_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<TMainWindow> window_;
     std::unique_ptr<Answers> answers_;
 
     void StartBench(char startSwitch = 0) {
-        sim_ = std::make_unique<sim::Simulator>();
-        sim_->UseTemporaryLinkDir();
-        sim_->SetDefaultBaud(19200);
-        sim_->SetTurnaround(std::chrono::milliseconds(1));
-        sim_->SetSpeed(0);
-        sim_->AddPort("COM1");
-        sim_->AddInstrument("COM1", 1, 0x51);
-        sim_->AddInstrument("COM1", 2, 0xC3);
-        sim_->AddPort("COM2");
-        sim_->AddInstrument("COM2", 1, 0xF3);
-        sim_->RegisterPortMap();
-        sim_->Start();
+        bench_ = std::make_unique<SimBench>();
+        bench_->Add("COM1", 1, 0x51);
+        bench_->Add("COM1", 2, 0xC3);
+        bench_->Add("COM2", 1, 0xF3);
+        bench_->Start();
         dir_ = std::make_unique<QTemporaryDir>();
         answers_ = std::make_unique<Answers>();
         MainWindowOptions options;
@@ -164,11 +149,7 @@ class MainWindowTest : public QObject {
             window_.reset();
         }
         answers_.reset();
-        if (sim_) {
-            sim_->Stop();
-            sim_->UnregisterPortMap();
-            sim_.reset();
-        }
+        bench_.reset();
         dir_.reset();
     }
 
@@ -276,7 +257,7 @@ class MainWindowTest : public QObject {
         QAbstractButton* pageRead = window_->RegulatorPage()->ReadButton();
         QAction* fileMenu = Find<QMenu>("File_Menu")->menuAction();
 
-        sim_->SetTurnaround(std::chrono::milliseconds(30));  // a read that lasts a while
+        bench_->sim.SetTurnaround(std::chrono::milliseconds(30));  // a read that lasts a while
         QTest::mouseClick(readAll, Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
         QVERIFY(readAll->isChecked());
@@ -320,7 +301,7 @@ class MainWindowTest : public QObject {
         window_->SetProjectChanged(true);
         answers_->answer = QMessageBox::No;
         window_->NewProject();
-        QVERIFY(answers_->texts.last().contains("Текущий проект был изменён."));
+        QVERIFY(answers_->messages.back().contains("Текущий проект был изменён."));
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
         answers_->answer = QMessageBox::Yes;
         window_->NewProject();
@@ -342,7 +323,7 @@ class MainWindowTest : public QObject {
         QVERIFY(QDir(dir).mkdir("bench.prj"));
         window_->SetProjectChanged(true);
         window_->SaveProject();
-        QCOMPARE(answers_->texts.last(), QString("Нет доступа к файлу."));
+        QCOMPARE(answers_->messages.back(), QString("Нет доступа к файлу."));
         QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
     }
 
@@ -360,16 +341,16 @@ class MainWindowTest : public QObject {
 
         // The save fails: the operator is told and goes back to the window.
         QVERIFY(QDir(dir).mkdir("Default.prj"));
-        answers_->texts.clear();
+        answers_->Clear();
         answers_->answer = QMessageBox::Yes;
         int asked = 0;
         SetMessageHandler([&](const MessageRequest& r) {
-            answers_->texts << r.text;
+            answers_->messages.push_back(r.text);
             return ++asked == 1 ? QMessageBox::Yes : QMessageBox::No;
         });
         QVERIFY(!window_->close());
-        QCOMPARE(answers_->texts.size(), 2);
-        QVERIFY(answers_->texts[1].startsWith("Нет доступа к файлу."));
+        QCOMPARE(answers_->messages.size(), std::size_t{2});
+        QVERIFY(answers_->messages[1].startsWith("Нет доступа к файлу."));
         QVERIFY(window_->isVisible());
 
         // Saved on a confirmed exit, and named for the next start.
@@ -458,7 +439,7 @@ class MainWindowTest : public QObject {
     void tour() {
         if (qEnvironmentVariable("ZORVAT_SHOTS").isEmpty()) QSKIP("ZORVAT_SHOTS not set");
         StartBench();
-        sim_->SetSpeed(60);
+        bench_->sim.SetSpeed(60);
         Search();
         Shoot("tour-link");
         window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
