@@ -126,7 +126,7 @@ class MessageAnswers {
 template <typename Page>
 class PageSurfaces : public RecordingSurfaces {
   public:
-    // Nothing reaches the page once it is set to nullptr.
+    // Calls made while the page is nullptr are dropped.
     void SetPage(Page* page) {
         std::lock_guard lock(pageMu_);
         page_ = page;
