@@ -17,9 +17,9 @@
 
 #include "Devices.h"
 #include "IEEE754.h"
-#include "koefs_number_edit.h"
 #include "model.h"
 #include "settings_exchange.h"
+#include "ui_number_edit.h"
 
 namespace zorvat {
 
@@ -67,7 +67,6 @@ const CoefField kCoefFieldDefs[] = {
 constexpr double kPointMin = -999.0;
 constexpr double kPointMax = 9999.0;
 constexpr int kPointDecimals = 12;
-constexpr int kCountDecimals = 5;
 constexpr int kFieldWidth = 190;
 
 }  // namespace
@@ -123,20 +122,22 @@ TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TDialogFrame(model,
             line->setFrameShadow(QFrame::Sunken);
             grid->addWidget(line, row++, 0, 1, 2);
         }
-        TBoundedEdit* edit = nullptr;
+        TNumberEdit* edit = nullptr;
         if (def.count != nullptr) {
             const double max = i == kPolCountField ? 9.0 : 5.0;
-            edit = new TBoundedEdit(2.0, max, kCountDecimals, true, this);
+            edit = new TNumberEdit(2.0, max, TNumberEdit::Kind::Count, 0, this);
             edit->setFixedWidth(48);
         } else {
-            edit = new TBoundedEdit(kPointMin, kPointMax, kPointDecimals, false, this);
+            edit = new TNumberEdit(kPointMin, kPointMax, TNumberEdit::Kind::Real, kPointDecimals,
+                                   this);
             edit->setMaxLength(50);
             edit->setFixedWidth(kFieldWidth);
         }
         edit->setObjectName(QString::fromUtf8(def.name));
         if (def.point == &TDevice::LiH1) edit->SetMayBeEmpty(true);
         numberEdits_[static_cast<std::size_t>(i)] = edit;
-        connect(edit, &TBoundedEdit::ValueEdited, this, [this, i] { EditChange(i); });
+        connect(edit, &TNumberEdit::ValueEdited, this,
+                [this, i](double value) { EditChange(i, value); });
         addRow(def.label, edit);
     }
     for (int i = 0; i < kCoefFields; ++i) {
@@ -198,7 +199,7 @@ void TKoefsWindow::ShowKoefs() {
         const NumberField& def = kNumberFieldDefs[i];
         const double value =
             def.count != nullptr ? static_cast<double>(device_->*def.count) : device_->*def.point;
-        numberEdits_[static_cast<std::size_t>(i)]->SetValue(value);
+        numberEdits_[static_cast<std::size_t>(i)]->ShowValue(value);
     }
     for (int i = 0; i < kCoefFields; ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -209,10 +210,9 @@ void TKoefsWindow::ShowKoefs() {
     filling_ = false;
 }
 
-void TKoefsWindow::EditChange(int field) {
+void TKoefsWindow::EditChange(int field, double value) {
     if (filling_ || device_ == nullptr) return;
     const NumberField& def = kNumberFieldDefs[field];
-    const double value = numberEdits_[static_cast<std::size_t>(field)]->Value();
     if (def.count != nullptr) {
         device_->*def.count = static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
     } else {
@@ -250,8 +250,8 @@ void TKoefsWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
     // A field still being edited is brought within its limits first, as
     // leaving it would.
-    for (TBoundedEdit* edit : numberEdits_) {
-        if (edit->hasFocus()) edit->Commit();
+    for (TNumberEdit* edit : numberEdits_) {
+        if (edit->hasFocus()) edit->Leave();
     }
     RunWrite([this] { return WriteKoefs(model_, deviceIndex_); });
 }

@@ -15,7 +15,7 @@ class QPushButton;
 
 namespace zorvat {
 
-class TBoundedEdit;
+class TNumberEdit;
 
 class TKoefsWindow : public TDialogFrame {
     Q_OBJECT
@@ -43,7 +43,7 @@ class TKoefsWindow : public TDialogFrame {
     static constexpr int kNumberFields = 12;  // nLin, ten points, nPol
     static constexpr int kCoefFields = 10;    // b0, A0..A8
 
-    void EditChange(int field);
+    void EditChange(int field, double value);
     void CoefChange(int field);
     void WriteBtnClick();
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,7 +52,7 @@ class TKoefsWindow : public TDialogFrame {
     std::uint8_t deviceIndex_ = 0;
     bool filling_ = false;
 
-    std::array<TBoundedEdit*, kNumberFields> numberEdits_{};
+    std::array<TNumberEdit*, kNumberFields> numberEdits_{};
     std::array<QLineEdit*, kCoefFields> coefEdits_{};
     // Per coefficient field, its text as it was before the change being
     // handled: a change that leaves no number puts it back.

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "Devices.h"
-#include "koefs_number_edit.h"
 #include "model.h"
 #include "settings_exchange.h"
+#include "ui_number_edit.h"
 
 namespace zorvat {
 
@@ -50,12 +50,13 @@ TPVIWindow::TPVIWindow(TModel& model, QWidget* parent)
 
     const char* names[] = {"IoLbox", "IoHBox", "EOutBox"};
     for (std::size_t i = 0; i < numberEdits_.size(); ++i) {
-        auto* edit = new TBoundedEdit(kMin, kMax, kDecimals, false, this);
+        auto* edit = new TNumberEdit(kMin, kMax, TNumberEdit::Kind::Real, kDecimals, this);
         edit->setObjectName(QString::fromUtf8(names[i]));
         edit->setMaxLength(kMaxChars);
         edit->setFixedWidth(130);
         const int field = static_cast<int>(i);
-        connect(edit, &TBoundedEdit::ValueEdited, this, [this, field] { EditChange(field); });
+        connect(edit, &TNumberEdit::ValueEdited, this,
+                [this, field](double value) { EditChange(field, value); });
         numberEdits_[i] = edit;
     }
     IoLbox = numberEdits_[0];
@@ -142,9 +143,9 @@ void TPVIWindow::Fill() {
     // A code the list has no item for shows no item, and stays in the record.
     cb_Sou->setCurrentIndex(device_->SrO < cb_Sou->count() ? device_->SrO : -1);
     cb_tOut->setCurrentIndex(device_->OtP < cb_tOut->count() ? device_->OtP : -1);
-    IoLbox->SetValue(device_->OdL);
-    IoHBox->SetValue(device_->OdH);
-    EOutBox->SetValue(device_->OEr);
+    IoLbox->ShowValue(device_->OdL);
+    IoHBox->ShowValue(device_->OdH);
+    EOutBox->ShowValue(device_->OEr);
     filling_ = false;
 }
 
@@ -158,16 +159,16 @@ void TPVIWindow::cb_tOutChange(int index) {
     device_->OtP = static_cast<std::uint8_t>(index);
 }
 
-void TPVIWindow::EditChange(int field) {
+void TPVIWindow::EditChange(int field, double value) {
     if (filling_ || device_ == nullptr) return;
     double* const targets[] = {&device_->OdL, &device_->OdH, &device_->OEr};
-    *targets[field] = numberEdits_[static_cast<std::size_t>(field)]->Value();
+    *targets[field] = value;
 }
 
 void TPVIWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
-    for (TBoundedEdit* edit : numberEdits_) {
-        if (edit->hasFocus()) edit->Commit();
+    for (TNumberEdit* edit : numberEdits_) {
+        if (edit->hasFocus()) edit->Leave();
     }
     RunWrite([this] { return WriteAnalogOutput(model_, deviceIndex_, Prefix()); });
 }

@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace zorvat {
 
-class TBoundedEdit;
+class TNumberEdit;
 
 class TPVIWindow : public TDialogFrame {
     Q_OBJECT
@@ -32,7 +32,7 @@ class TPVIWindow : public TDialogFrame {
     void Fill();
     void cb_SouChange(int index);
     void cb_tOutChange(int index);
-    void EditChange(int field);
+    void EditChange(int field, double value);
     void WriteBtnClick();
     std::string Prefix() const;
 
@@ -48,10 +48,10 @@ class TPVIWindow : public TDialogFrame {
 
     QComboBox* cb_Sou = nullptr;
     QComboBox* cb_tOut = nullptr;
-    TBoundedEdit* IoLbox = nullptr;
-    TBoundedEdit* IoHBox = nullptr;
-    TBoundedEdit* EOutBox = nullptr;
-    std::array<TBoundedEdit*, 3> numberEdits_{};
+    TNumberEdit* IoLbox = nullptr;
+    TNumberEdit* IoHBox = nullptr;
+    TNumberEdit* EOutBox = nullptr;
+    std::array<TNumberEdit*, 3> numberEdits_{};
     QPushButton* CancelBtn = nullptr;
     QPushButton* WriteBtn = nullptr;
 };

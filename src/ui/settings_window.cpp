@@ -21,7 +21,7 @@
 #include "message_box.h"
 #include "settings_exchange.h"
 #include "settings_lists.h"
-#include "settings_number_edit.h"
+#include "ui_number_edit.h"
 
 namespace zorvat {
 
@@ -79,14 +79,15 @@ TSettingsWindow::TSettingsWindow(TModel& model, QWidget* parent)
     BuildLayout();
 }
 
-TChannelNumberEdit* TSettingsWindow::AddNumber(const char* name, double lower, double upper,
-                                               bool integer, double TChnl::*real,
-                                               std::uint8_t TChnl::*byte, bool calculatedToo) {
-    auto* edit = new TChannelNumberEdit(lower, upper, integer);
+TNumberEdit* TSettingsWindow::AddNumber(const char* name, double lower, double upper, bool integer,
+                                        double TChnl::*real, std::uint8_t TChnl::*byte,
+                                        bool calculatedToo) {
+    auto* edit = new TNumberEdit(lower, upper,
+                                 integer ? TNumberEdit::Kind::Integer : TNumberEdit::Kind::Real);
     edit->setObjectName(QLatin1String(name));
     numbers_.push_back({edit, real, byte, calculatedToo});
     const std::size_t index = numbers_.size() - 1;
-    connect(edit, &TChannelNumberEdit::ValueEdited, this,
+    connect(edit, &TNumberEdit::ValueEdited, this,
             [this, index](double value) { NumberChange(numbers_[index], value); });
     return edit;
 }
@@ -151,7 +152,7 @@ QWidget* TSettingsWindow::BuildChannelPage() {
     resist0Edit_->setEnabled(false);
     addRow(QStringLiteral("Отклон. сопр. датч. в 0"), resist0Edit_)->setEnabled(false);
 
-    TChannelNumberEdit* resistLine =
+    TNumberEdit* resistLine =
         AddNumber("ResistLineEdit", kRealLow, kRealHigh, false, &TChnl::rESL, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Сопротивл. провода [rESL]"), resistLine), resistLine);
 
@@ -182,10 +183,10 @@ QWidget* TSettingsWindow::BuildChannelPage() {
     SetItems(linSqrtBox_, SqrtLinearisations());
     addRow(QStringLiteral("Линеаризация кв. корня [Sil]"), linSqrtBox_);
 
-    TChannelNumberEdit* diapStart =
+    TNumberEdit* diapStart =
         AddNumber("DiapStartEdit", kRealLow, kRealHigh, false, &TChnl::IdPL, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Нижний предел преобр. [IdPL]"), diapStart), diapStart);
-    TChannelNumberEdit* diapEnd =
+    TNumberEdit* diapEnd =
         AddNumber("DiapEndEdit", kRealLow, kRealHigh, false, &TChnl::IdPH, nullptr, false);
     sensorOnly(addRow(QStringLiteral("Верхний предел преобр. [IdPH]"), diapEnd), diapEnd);
 
@@ -216,9 +217,8 @@ QWidget* TSettingsWindow::BuildChannelPage() {
          &TChnl::SEt3, &TChnl::HYS3},
     };
     for (const Setpoint& s : setpoints) {
-        TChannelNumberEdit* value =
-            AddNumber(s.value, kRealLow, kRealHigh, false, s.set, nullptr, true);
-        TChannelNumberEdit* hysteresis =
+        TNumberEdit* value = AddNumber(s.value, kRealLow, kRealHigh, false, s.set, nullptr, true);
+        TNumberEdit* hysteresis =
             AddNumber(s.hysteresis, kRealLow, kRealHigh, false, s.hys, nullptr, true);
         hysteresis->setToolTip(QString::fromUtf8(s.hint));
         hysteresis->setFixedWidth(64);
@@ -577,7 +577,7 @@ bool TSettingsWindow::DinFunctionsAllowed() {
 }
 
 void TSettingsWindow::LeaveFocusedField() {
-    if (auto* edit = qobject_cast<TChannelNumberEdit*>(focusWidget())) edit->Leave();
+    if (auto* edit = qobject_cast<TNumberEdit*>(focusWidget())) edit->Leave();
 }
 
 void TSettingsWindow::Pause(int ms) {

@@ -25,7 +25,7 @@ class QTabBar;
 
 namespace zorvat {
 
-class TChannelNumberEdit;
+class TNumberEdit;
 
 class TSettingsWindow : public QDialog {
     Q_OBJECT
@@ -63,7 +63,7 @@ class TSettingsWindow : public QDialog {
   private:
     // A numeric field and the channel field it edits.
     struct NumberField {
-        TChannelNumberEdit* edit;
+        TNumberEdit* edit;
         double TChnl::*real;        // one of these two
         std::uint8_t TChnl::*byte;  //
         bool calculatedToo;         // enabled on the calculated channel 3
@@ -72,9 +72,8 @@ class TSettingsWindow : public QDialog {
     void BuildLayout();
     QWidget* BuildChannelPage();
     QWidget* BuildInstrumentColumn();
-    TChannelNumberEdit* AddNumber(const char* name, double lower, double upper, bool integer,
-                                  double TChnl::*real, std::uint8_t TChnl::*byte,
-                                  bool calculatedToo);
+    TNumberEdit* AddNumber(const char* name, double lower, double upper, bool integer,
+                           double TChnl::*real, std::uint8_t TChnl::*byte, bool calculatedToo);
 
     TDevice* Device() const;
     TChnl* Channel(int n) const;

@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "koefs_dialog_fixture.h"
-#include "koefs_number_edit.h"
 #include "pvi_window.h"
 #include "sim/faults.h"
+#include "ui_number_edit.h"
 
 using namespace zorvat;
 using namespace zorvat::testing;
@@ -43,7 +43,7 @@ class PviWindowTest : public QObject {
     void displayFormat() {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(BoundedText(value, 4), text);
+        QCOMPARE(TNumberEdit::Format(value, 4), text);
     }
 
     // The sources offered depend on the model; a source the list has no

@@ -23,9 +23,9 @@
 #include "message_box.h"
 #include "model.h"
 #include "recording_surfaces.h"
-#include "settings_number_edit.h"
 #include "settings_window.h"
 #include "sim/simulator.h"
+#include "ui_number_edit.h"
 
 namespace zorvat {
 namespace {
@@ -92,9 +92,7 @@ struct Bench {
     W* Find(const char* name) const {
         return window->findChild<W*>(QLatin1String(name));
     }
-    TChannelNumberEdit* Edit(const QString& name) const {
-        return window->findChild<TChannelNumberEdit*>(name);
-    }
+    TNumberEdit* Edit(const QString& name) const { return window->findChild<TNumberEdit*>(name); }
     TDevice& Device() const { return *model->Device(0); }
     TChnl& Chnl(int n) const { return *Device().Chnls[static_cast<std::size_t>(n)]; }
 
@@ -155,7 +153,7 @@ struct Messages {
 
 // Types into a numeric field as the operator does: everything selected and
 // deleted, then the keys.
-void Type(TChannelNumberEdit* edit, const QString& keys) {
+void Type(TNumberEdit* edit, const QString& keys) {
     edit->setFocus();
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
@@ -484,7 +482,7 @@ void SettingsWindowTest::fieldsKeepLimitsOnLeave() {
     // Another tab needs a three-channel instrument; one channel reads faster.
     Bench b(leaveBy == QLatin1String("tab") ? 0xC3 : 0x51);
     b.Open();
-    TChannelNumberEdit* edit = b.Edit(field);
+    TNumberEdit* edit = b.Edit(field);
     QVERIFY(edit != nullptr);
 
     Type(edit, keys);
@@ -500,7 +498,7 @@ void SettingsWindowTest::fieldsKeepLimitsOnLeave() {
     QCOMPARE(ChannelField(b.Chnl(1), field), stored);
     if (leaveBy == QLatin1String("tab")) {
         // The field now shows channel 2, untouched.
-        QCOMPARE(edit->text(), TChannelNumberEdit::Format(ChannelField(b.Chnl(2), field)));
+        QCOMPARE(edit->text(), TNumberEdit::Format(ChannelField(b.Chnl(2), field), 4));
         QCOMPARE(b.window->ShownChannel(), 2);
     } else {
         QCOMPARE(edit->text(), shown);
