@@ -2,14 +2,11 @@
 
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -151,28 +148,8 @@ TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TDialogFrame(model,
         addRow(def.label, edit);
     }
 
-    CancelBtn = new QPushButton(QStringLiteral("Отмена"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    WriteBtn = new QPushButton(QStringLiteral("Ok"), this);
-    WriteBtn->setObjectName(QStringLiteral("WriteBtn"));
-    for (QPushButton* b : {CancelBtn, WriteBtn}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(90);
-    }
-    connect(CancelBtn, &QPushButton::clicked, this, &TKoefsWindow::CancelBtnClick);
-    connect(WriteBtn, &QPushButton::clicked, this, &TKoefsWindow::WriteBtnClick);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(CancelBtn);
-    buttons->addWidget(WriteBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->addLayout(grid);
-    layout->addSpacing(10);
-    layout->addLayout(buttons);
-    FixSize();
+    LayOut(
+        grid, [this] { WriteBtnClick(); }, QMargins(14, 12, 14, 12), 10);
 }
 
 bool TKoefsWindow::LoadForDevice(std::uint8_t device) {
@@ -248,11 +225,7 @@ bool TKoefsWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void TKoefsWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
-    // A field still being edited is brought within its limits first, as
-    // leaving it would.
-    for (TNumberEdit* edit : numberEdits_) {
-        if (edit->hasFocus()) edit->Leave();
-    }
+    LeaveFocusedField();
     RunWrite([this] { return WriteKoefs(model_, deviceIndex_); });
 }
 

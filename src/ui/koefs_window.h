@@ -8,10 +8,9 @@
 #include <array>
 #include <cstdint>
 
-#include "koefs_dialog_frame.h"
+#include "ui_dialog_frame.h"
 
 class QLineEdit;
-class QPushButton;
 
 namespace zorvat {
 
@@ -58,8 +57,6 @@ class TKoefsWindow : public TDialogFrame {
     // handled: a change that leaves no number puts it back.
     std::array<QString, kCoefFields> LastGoodText;
     std::array<int, kCoefFields> cursorBeforeKey_{};
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* WriteBtn = nullptr;
 };
 
 }  // namespace zorvat

@@ -2,12 +2,9 @@
 
 #include <QFontDatabase>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "Devices.h"
 #include "message_box.h"
@@ -72,27 +69,7 @@ TPassWindow::TPassWindow(TModel& model, QWidget* parent) : TDialogFrame(model, p
     fPass2 = fields_[1];
     fPass3 = fields_[2];
 
-    CancelBtn = new QPushButton(QStringLiteral("Отмена"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    WriteBtn = new QPushButton(QStringLiteral("Ok"), this);
-    WriteBtn->setObjectName(QStringLiteral("WriteBtn"));
-    for (QPushButton* b : {CancelBtn, WriteBtn}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(90);
-    }
-    connect(CancelBtn, &QPushButton::clicked, this, &TPassWindow::CancelBtnClick);
-    connect(WriteBtn, &QPushButton::clicked, this, &TPassWindow::WriteBtnClick);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(CancelBtn);
-    buttons->addWidget(WriteBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 14, 16, 12);
-    layout->addLayout(grid);
-    layout->addSpacing(12);
-    layout->addLayout(buttons);
-    FixSize();
+    LayOut(grid, [this] { WriteBtnClick(); });
 }
 
 bool TPassWindow::LoadForDevice(std::uint8_t device) {

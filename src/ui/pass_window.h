@@ -6,10 +6,9 @@
 #include <array>
 #include <cstdint>
 
-#include "koefs_dialog_frame.h"
+#include "ui_dialog_frame.h"
 
 class QLineEdit;
-class QPushButton;
 
 namespace zorvat {
 
@@ -43,8 +42,6 @@ class TPassWindow : public TDialogFrame {
     QLineEdit* fPass1 = nullptr;
     QLineEdit* fPass2 = nullptr;
     QLineEdit* fPass3 = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* WriteBtn = nullptr;
 };
 
 }  // namespace zorvat

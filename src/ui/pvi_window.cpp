@@ -2,10 +2,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 #include <string>
 
 #include "Devices.h"
@@ -85,27 +82,7 @@ TPVIWindow::TPVIWindow(TModel& model, QWidget* parent)
     note->setEnabled(false);
     grid->addWidget(note, row, 0, 1, 2);
 
-    CancelBtn = new QPushButton(QStringLiteral("Отмена"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    WriteBtn = new QPushButton(QStringLiteral("Ok"), this);
-    WriteBtn->setObjectName(QStringLiteral("WriteBtn"));
-    for (QPushButton* b : {CancelBtn, WriteBtn}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(90);
-    }
-    connect(CancelBtn, &QPushButton::clicked, this, &TPVIWindow::CancelBtnClick);
-    connect(WriteBtn, &QPushButton::clicked, this, &TPVIWindow::WriteBtnClick);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(CancelBtn);
-    buttons->addWidget(WriteBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 14, 16, 12);
-    layout->addLayout(grid);
-    layout->addSpacing(12);
-    layout->addLayout(buttons);
-    FixSize();
+    LayOut(grid, [this] { WriteBtnClick(); });
 }
 
 std::string TPVIWindow::Prefix() const {
@@ -167,9 +144,7 @@ void TPVIWindow::EditChange(int field, double value) {
 
 void TPVIWindow::WriteBtnClick() {
     if (device_ == nullptr || Busy()) return;
-    for (TNumberEdit* edit : numberEdits_) {
-        if (edit->hasFocus()) edit->Leave();
-    }
+    LeaveFocusedField();
     RunWrite([this] { return WriteAnalogOutput(model_, deviceIndex_, Prefix()); });
 }
 

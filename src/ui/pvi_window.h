@@ -7,10 +7,9 @@
 #include <array>
 #include <cstdint>
 
-#include "koefs_dialog_frame.h"
+#include "ui_dialog_frame.h"
 
 class QComboBox;
-class QPushButton;
 
 namespace zorvat {
 
@@ -52,8 +51,6 @@ class TPVIWindow : public TDialogFrame {
     TNumberEdit* IoHBox = nullptr;
     TNumberEdit* EOutBox = nullptr;
     std::array<TNumberEdit*, 3> numberEdits_{};
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* WriteBtn = nullptr;
 };
 
 }  // namespace zorvat

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -196,21 +195,9 @@ TFormRELE::TFormRELE(TModel& model, QWidget* parent) : TDialogFrame(model, paren
         ++value;
     }
 
-    BtnER = new QPushButton(QStringLiteral("Ок"), this);
-    BtnER->setObjectName(QStringLiteral("BtnER"));
-    Button1 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    for (QPushButton* b : {Button1, BtnER}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(90);
-    }
-    connect(BtnER, &QPushButton::clicked, this, &TFormRELE::BtnERClick);
-    connect(Button1, &QPushButton::clicked, this, &TFormRELE::CancelBtnClick);
-    auto* buttons = new QHBoxLayout;
+    QHBoxLayout* buttons =
+        CloseButtonRow([this] { BtnERClick(); }, QStringLiteral("Ок"), "BtnER", "Button1");
     buttons->setContentsMargins(12, 6, 12, 10);
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(BtnER);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -6,13 +6,12 @@
 #include <array>
 #include <cstdint>
 
-#include "koefs_dialog_frame.h"
+#include "ui_dialog_frame.h"
 
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QScrollArea;
 
 namespace zorvat {
@@ -84,8 +83,6 @@ class TFormRELE : public TDialogFrame {
     QScrollArea* scroll_ = nullptr;
     QMenu* PopUstav = nullptr;
     QMenu* PopError = nullptr;
-    QPushButton* BtnER = nullptr;
-    QPushButton* Button1 = nullptr;
 };
 
 }  // namespace zorvat

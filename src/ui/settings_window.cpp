@@ -72,8 +72,7 @@ QPushButton* MakeButton(const QString& caption, const char* name) {
 
 }  // namespace
 
-TSettingsWindow::TSettingsWindow(TModel& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), model_(model) {
+TSettingsWindow::TSettingsWindow(TModel& model, QWidget* parent) : TDialogFrame(model, parent) {
     setObjectName(QStringLiteral("SettingsWindow"));
     setWindowTitle(QStringLiteral("Параметры выбранного прибора"));
     BuildLayout();
@@ -362,20 +361,19 @@ bool TSettingsWindow::LoadForDevice(std::uint8_t device) {
     tabs_->addTab(QStringLiteral("Канал 1"));
     filling_ = false;
 
-    // A stop left over from an operation the operator ended earlier must not
-    // end this read before it starts.
-    model_.StopFlag = false;
-    if (ReadChnlSettings(model_, device, 1)) return false;
-    if (HasChannel2()) {
+    const bool read = RunRead([this, device] {
+        if (ReadChnlSettings(model_, device, 1)) return true;
+        if (!HasChannel2()) return false;
         filling_ = true;
         tabs_->addTab(QStringLiteral("Канал 2"));
         tabs_->addTab(QStringLiteral("Канал 3"));
         filling_ = false;
         Pause(kChannelPauseMs);
-        if (ReadChnlSettings(model_, device, 2)) return false;
+        if (ReadChnlSettings(model_, device, 2)) return true;
         Pause(kChannelPauseMs);
-        if (ReadChnlSettings(model_, device, 3)) return false;
-    }
+        return ReadChnlSettings(model_, device, 3);
+    });
+    if (!read) return false;
     const TDevice* record = Device();
     if (record == nullptr) return false;
 
@@ -517,7 +515,7 @@ void TSettingsWindow::ChClick(int bit, bool ticked) {
 }
 
 void TSettingsWindow::OpenSub(const SubDialogRequest& request) {
-    if (busy_ || Device() == nullptr || !openSubDialog) return;
+    if (Busy() || Device() == nullptr || !openSubDialog) return;
     LeaveFocusedField();
     openSubDialog(request);
 }
@@ -576,10 +574,6 @@ bool TSettingsWindow::DinFunctionsAllowed() {
     return true;
 }
 
-void TSettingsWindow::LeaveFocusedField() {
-    if (auto* edit = qobject_cast<TNumberEdit*>(focusWidget())) edit->Leave();
-}
-
 void TSettingsWindow::Pause(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -587,52 +581,21 @@ void TSettingsWindow::Pause(int ms) {
 }
 
 void TSettingsWindow::WriteParamsBtnClick() {
-    if (busy_ || Device() == nullptr) return;
+    if (Busy() || Device() == nullptr) return;
     // A value typed and not yet left is brought within its limits before it
     // can reach the instrument.
     LeaveFocusedField();
     if (!DinFunctionsAllowed()) return;
 
-    busy_ = true;
-    setEnabled(false);
-    // A stop left over from an earlier operation would end this write at its
-    // first stop point.
-    model_.StopFlag = false;
-    std::string message = WriteChnlSettings(model_, device_, 1);
-    if (message.empty() && HasChannel2()) {
+    RunWrite([this] {
+        std::string message = WriteChnlSettings(model_, device_, 1);
+        if (!message.empty() || !HasChannel2()) return message;
         Pause(kChannelPauseMs);
         message = WriteChnlSettings(model_, device_, 2);
-        if (message.empty()) {
-            Pause(kChannelPauseMs);
-            message = WriteChnlSettings(model_, device_, 3);
-        }
-    }
-    setEnabled(true);
-    busy_ = false;
-
-    if (message.empty()) {
-        accept();
-        return;
-    }
-    Inform(this, QStringLiteral("Запись не завершена.") + QString::fromStdString(message),
-           MessageKind::Warning);
-}
-
-void TSettingsWindow::CancelBtnClick() {
-    if (busy_) return;
-    const auto answer = ShowMessage(
-        {this,
-         MessageKind::Warning,
-         {},
-         QStringLiteral("Все незаписанные в прибор изменения будут потеряны. Вы действительно "
-                        "хотите закрыть окно?"),
-         QMessageBox::Yes | QMessageBox::No,
-         QMessageBox::No});
-    if (answer != QMessageBox::No) QDialog::reject();
-}
-
-void TSettingsWindow::reject() {
-    CancelBtnClick();
+        if (!message.empty()) return message;
+        Pause(kChannelPauseMs);
+        return WriteChnlSettings(model_, device_, 3);
+    });
 }
 
 }  // namespace zorvat

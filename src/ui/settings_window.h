@@ -8,13 +8,13 @@
 // instrument afresh.
 #pragma once
 
-#include <QDialog>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "model.h"
+#include "ui_dialog_frame.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +27,7 @@ namespace zorvat {
 
 class TNumberEdit;
 
-class TSettingsWindow : public QDialog {
+class TSettingsWindow : public TDialogFrame {
     Q_OBJECT
   public:
     explicit TSettingsWindow(TModel& model, QWidget* parent = nullptr);
@@ -55,10 +55,6 @@ class TSettingsWindow : public QDialog {
     // The instrument being edited (its device index) and the channel shown.
     std::uint8_t DeviceIndex() const { return device_; }
     int ShownChannel() const { return shownChannel_; }
-
-  public slots:
-    // Escape and the window manager's close come here too: they ask first.
-    void reject() override;
 
   private:
     // A numeric field and the channel field it edits.
@@ -91,21 +87,16 @@ class TSettingsWindow : public QDialog {
     void PasswordBtnClick();
     void PVIbtnClick(int output);
     void WriteParamsBtnClick();
-    void CancelBtnClick();
 
     // The discrete-input checks; shows the refusal and returns false.
     bool DinFunctionsAllowed();
-    // A numeric field that has the focus is left first, as a click would.
-    void LeaveFocusedField();
     // Lets painting and timers run (no operator input) for `ms` milliseconds.
     static void Pause(int ms);
     void OpenSub(const SubDialogRequest& request);
 
-    TModel& model_;
     std::uint8_t device_ = 0;
     int shownChannel_ = 0;  // 0 until the first ShowChannel
     bool filling_ = false;  // controls are being filled from the records
-    bool busy_ = false;     // a write is under way
 
     QTabBar* tabs_ = nullptr;
     QComboBox* datTypeBox_ = nullptr;

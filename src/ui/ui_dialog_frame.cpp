@@ -1,10 +1,14 @@
-#include "koefs_dialog_frame.h"
+#include "ui_dialog_frame.h"
 
-#include <utility>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include "Devices.h"
 #include "message_box.h"
 #include "model.h"
+#include "ui_number_edit.h"
 
 namespace zorvat {
 
@@ -33,8 +37,13 @@ bool TDialogFrame::RunRead(const std::function<bool()>& read) {
 void TDialogFrame::RunWrite(const std::function<std::string()>& write) {
     if (busy_) return;
     busy_ = true;
+    const QPointer<QWidget> focused = focusWidget();
+    setEnabled(false);
     model_.StopFlag = false;
     const std::string message = write();
+    setEnabled(true);
+    // Disabling took the focus away; the focus goes back where it was.
+    if (focused != nullptr) focused->setFocus();
     busy_ = false;
     if (message.empty()) {
         accept();
@@ -59,6 +68,40 @@ void TDialogFrame::CancelBtnClick() {
 
 void TDialogFrame::reject() {
     CancelBtnClick();
+}
+
+void TDialogFrame::LeaveFocusedField() {
+    if (auto* edit = qobject_cast<TNumberEdit*>(focusWidget())) edit->Leave();
+}
+
+QHBoxLayout* TDialogFrame::CloseButtonRow(const std::function<void()>& write, const QString& okText,
+                                          const char* okName, const char* cancelName) {
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel->setObjectName(QLatin1String(cancelName));
+    auto* ok = new QPushButton(okText, this);
+    ok->setObjectName(QLatin1String(okName));
+    for (QPushButton* button : {cancel, ok}) {
+        button->setAutoDefault(false);
+        button->setMinimumWidth(90);
+    }
+    connect(cancel, &QPushButton::clicked, this, &TDialogFrame::CancelBtnClick);
+    connect(ok, &QPushButton::clicked, this, [write] { write(); });
+
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(cancel);
+    row->addWidget(ok);
+    return row;
+}
+
+void TDialogFrame::LayOut(QLayout* body, const std::function<void()>& write,
+                          const QMargins& margins, int gap) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margins);
+    layout->addLayout(body);
+    layout->addSpacing(gap);
+    layout->addLayout(CloseButtonRow(write));
+    FixSize();
 }
 
 void TDialogFrame::FixSize() {

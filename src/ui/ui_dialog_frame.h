@@ -1,0 +1,81 @@
+// What the settings dialogs share: a fixed modal frame without title-bar
+// buttons, the question before closing without a write, the read and write
+// runs that report a failed write to the operator, and the row of closing
+// buttons.
+#pragma once
+
+#include <QDialog>
+#include <QMargins>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QHBoxLayout;
+class QLayout;
+
+namespace zorvat {
+
+class TModel;
+class TDevice;
+
+class TDialogFrame : public QDialog {
+    Q_OBJECT
+  public:
+    // Escape and the window manager's close end here too: they ask as
+    // "Отмена" does.
+    void reject() override;
+
+  protected:
+    TDialogFrame(TModel& model, QWidget* parent);
+
+    // The instrument behind device index `d`, or null when there is none (or
+    // it has no channel-1 record, through which the exchanges address it).
+    TDevice* FindDevice(std::uint8_t d) const;
+
+    // Runs a read of the instrument, which may be several exchanges; `read`
+    // returns true when it failed or was stopped, RunRead true when it
+    // succeeded. A stop request left over from an earlier operation is
+    // cleared first.
+    bool RunRead(const std::function<bool()>& read);
+    // Runs a write, which may be several exchanges: `write` returns the
+    // message of the first that failed, or an empty one. Empty closes the
+    // dialog with OK; any other is shown after "Запись не завершена." and the
+    // dialog stays open. A stop request left over from an earlier operation
+    // is cleared first; while the write runs (its waits for the port let
+    // events through) the dialog is disabled and its buttons do nothing.
+    void RunWrite(const std::function<std::string()>& write);
+
+    // "Отмена": closes with Cancel unless the operator answers No.
+    void CancelBtnClick();
+
+    // A number field that has the focus is left first, as a click elsewhere
+    // would do: its value is brought within its limits.
+    void LeaveFocusedField();
+
+    // The closing row at the bottom right: "Отмена" (it asks first) and the
+    // write button, which calls `write`. Neither is a default button: Enter in
+    // a field must never write to an instrument.
+    QHBoxLayout* CloseButtonRow(const std::function<void()>& write,
+                                const QString& okText = QStringLiteral("Ok"),
+                                const char* okName = "WriteBtn",
+                                const char* cancelName = "CancelBtn");
+
+    // Lays the dialog out as the small ones are: `body` above the closing
+    // row (see CloseButtonRow), `gap` between them and `margins` around; then
+    // fixes the size to what that needs.
+    void LayOut(QLayout* body, const std::function<void()>& write,
+                const QMargins& margins = QMargins(16, 14, 16, 12), int gap = 12);
+
+    bool Busy() const { return busy_; }
+
+    TModel& model_;
+
+  private:
+    // Fixes the size to what the layout needs now.
+    void FixSize();
+
+    bool busy_ = false;
+};
+
+}  // namespace zorvat
