@@ -153,11 +153,7 @@ TKoefsWindow::TKoefsWindow(TModel& model, QWidget* parent) : TDialogFrame(model,
 }
 
 bool TKoefsWindow::LoadForDevice(std::uint8_t device) {
-    TDevice* found = FindDevice(device);
-    if (found == nullptr) return false;
-    device_ = found;
-    deviceIndex_ = found->Chnls[1]->DeviceIndex;
-    if (!RunRead([this] { return ReadKoefs(model_, deviceIndex_); })) return false;
+    if (!ReadDevice(device, [this] { return ReadKoefs(model_, deviceIndex_); })) return false;
     ShowKoefs();
     return true;
 }

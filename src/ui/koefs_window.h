@@ -47,8 +47,6 @@ class TKoefsWindow : public TDialogFrame {
     void WriteBtnClick();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    TDevice* device_ = nullptr;
-    std::uint8_t deviceIndex_ = 0;
     bool filling_ = false;
 
     std::array<TNumberEdit*, kNumberFields> numberEdits_{};

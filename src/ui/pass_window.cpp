@@ -73,11 +73,7 @@ TPassWindow::TPassWindow(TModel& model, QWidget* parent) : TDialogFrame(model, p
 }
 
 bool TPassWindow::LoadForDevice(std::uint8_t device) {
-    TDevice* found = FindDevice(device);
-    if (found == nullptr) return false;
-    device_ = found;
-    deviceIndex_ = found->Chnls[1]->DeviceIndex;
-    if (!RunRead([this] { return ReadPasswords(model_, deviceIndex_); })) return false;
+    if (!ReadDevice(device, [this] { return ReadPasswords(model_, deviceIndex_); })) return false;
     fPass1->setText(QString::fromStdString(device_->Pass1));
     fPass2->setText(QString::fromStdString(device_->Pass2));
     fPass3->setText(QString::fromStdString(device_->Pass3));

@@ -36,8 +36,6 @@ class TPassWindow : public TDialogFrame {
     void WriteBtnClick();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    TDevice* device_ = nullptr;
-    std::uint8_t deviceIndex_ = 0;
     std::array<QLineEdit*, 3> fields_{};
     QLineEdit* fPass1 = nullptr;
     QLineEdit* fPass2 = nullptr;

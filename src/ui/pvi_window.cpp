@@ -90,13 +90,9 @@ std::string TPVIWindow::Prefix() const {
 }
 
 bool TPVIWindow::LoadForDevice(std::uint8_t device, int output) {
-    TDevice* found = FindDevice(device);
-    if (found == nullptr || (output != 1 && output != 2)) return false;
-    device_ = found;
-    deviceIndex_ = found->Chnls[1]->DeviceIndex;
+    if (output != 1 && output != 2) return false;
     output_ = output;
-    const std::string prefix = Prefix();
-    if (!RunRead([this, &prefix] { return ReadAnalogOutput(model_, deviceIndex_, prefix); })) {
+    if (!ReadDevice(device, [this] { return ReadAnalogOutput(model_, deviceIndex_, Prefix()); })) {
         return false;
     }
     Fill();

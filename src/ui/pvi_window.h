@@ -35,8 +35,6 @@ class TPVIWindow : public TDialogFrame {
     void WriteBtnClick();
     std::string Prefix() const;
 
-    TDevice* device_ = nullptr;
-    std::uint8_t deviceIndex_ = 0;
     int output_ = 1;
     bool filling_ = false;
 

@@ -216,13 +216,9 @@ QLabel*& TFormRELE::Cell(const CellRef& cell) {
 
 bool TFormRELE::LoadForDevice(std::uint8_t device, std::uint8_t channelMask,
                               std::uint8_t relayMask) {
-    TDevice* found = FindDevice(device);
-    if (found == nullptr) return false;
-    device_ = found;
-    deviceIndex_ = found->Chnls[1]->DeviceIndex;
     channelMask_ = channelMask;
     relayMask_ = relayMask;
-    if (!RunRead([this] { return ReadRelayTable(model_, deviceIndex_); })) return false;
+    if (!ReadDevice(device, [this] { return ReadRelayTable(model_, deviceIndex_); })) return false;
     const bool twoRegulators = device_->Regs[2] && device_->Regs[2]->Present;
     setFixedSize(kWindowWidth, twoRegulators ? kFullHeight : kShortHeight);
     FormShow();

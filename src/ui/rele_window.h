@@ -68,8 +68,6 @@ class TFormRELE : public TDialogFrame {
     void BtnERClick();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    TDevice* device_ = nullptr;
-    std::uint8_t deviceIndex_ = 0;
     std::uint8_t channelMask_ = 7;
     std::uint8_t relayMask_ = 7;
 

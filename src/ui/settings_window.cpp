@@ -336,7 +336,7 @@ void TSettingsWindow::BuildLayout() {
 }
 
 TDevice* TSettingsWindow::Device() const {
-    return model_.Device(device_);
+    return model_.Device(deviceIndex_);
 }
 
 bool TSettingsWindow::HasChannel2() const {
@@ -352,26 +352,24 @@ TChnl* TSettingsWindow::Channel(int n) const {
 }
 
 bool TSettingsWindow::LoadForDevice(std::uint8_t device) {
-    if (model_.Device(device) == nullptr) return false;
-    device_ = device;
-    shownChannel_ = 0;
-    filling_ = true;
-    while (tabs_->count() > 0)
-        tabs_->removeTab(0);
-    tabs_->addTab(QStringLiteral("Канал 1"));
-    filling_ = false;
+    const bool read = ReadDevice(device, [this] {
+        shownChannel_ = 0;
+        filling_ = true;
+        while (tabs_->count() > 0)
+            tabs_->removeTab(0);
+        tabs_->addTab(QStringLiteral("Канал 1"));
+        filling_ = false;
 
-    const bool read = RunRead([this, device] {
-        if (ReadChnlSettings(model_, device, 1)) return true;
+        if (ReadChnlSettings(model_, deviceIndex_, 1)) return true;
         if (!HasChannel2()) return false;
         filling_ = true;
         tabs_->addTab(QStringLiteral("Канал 2"));
         tabs_->addTab(QStringLiteral("Канал 3"));
         filling_ = false;
         Pause(kChannelPauseMs);
-        if (ReadChnlSettings(model_, device, 2)) return true;
+        if (ReadChnlSettings(model_, deviceIndex_, 2)) return true;
         Pause(kChannelPauseMs);
-        return ReadChnlSettings(model_, device, 3);
+        return ReadChnlSettings(model_, deviceIndex_, 3);
     });
     if (!read) return false;
     const TDevice* record = Device();
@@ -521,22 +519,22 @@ void TSettingsWindow::OpenSub(const SubDialogRequest& request) {
 }
 
 void TSettingsWindow::KoefTblBtnClick() {
-    OpenSub({SubDialog::Koefs, device_, 0, 0, 0});
+    OpenSub({SubDialog::Koefs, deviceIndex_, 0, 0, 0});
 }
 
 void TSettingsWindow::RelayTblBtnClick() {
     const TDevice* device = Device();
     if (device == nullptr) return;
     const std::uint8_t channels = (device->ModelCode & kThreeChannels) != 0 ? 7 : 1;
-    OpenSub({SubDialog::Relays, device_, 0, channels, device->RelayMask});
+    OpenSub({SubDialog::Relays, deviceIndex_, 0, channels, device->RelayMask});
 }
 
 void TSettingsWindow::PasswordBtnClick() {
-    OpenSub({SubDialog::Passwords, device_, 0, 0, 0});
+    OpenSub({SubDialog::Passwords, deviceIndex_, 0, 0, 0});
 }
 
 void TSettingsWindow::PVIbtnClick(int output) {
-    OpenSub({SubDialog::AnalogOutput, device_, output, 0, 0});
+    OpenSub({SubDialog::AnalogOutput, deviceIndex_, output, 0, 0});
 }
 
 bool TSettingsWindow::DinFunctionsAllowed() {
@@ -588,13 +586,13 @@ void TSettingsWindow::WriteParamsBtnClick() {
     if (!DinFunctionsAllowed()) return;
 
     RunWrite([this] {
-        std::string message = WriteChnlSettings(model_, device_, 1);
+        std::string message = WriteChnlSettings(model_, deviceIndex_, 1);
         if (!message.empty() || !HasChannel2()) return message;
         Pause(kChannelPauseMs);
-        message = WriteChnlSettings(model_, device_, 2);
+        message = WriteChnlSettings(model_, deviceIndex_, 2);
         if (!message.empty()) return message;
         Pause(kChannelPauseMs);
-        return WriteChnlSettings(model_, device_, 3);
+        return WriteChnlSettings(model_, deviceIndex_, 3);
     });
 }
 

@@ -53,7 +53,7 @@ class TSettingsWindow : public TDialogFrame {
     std::function<void(const SubDialogRequest&)> openSubDialog;
 
     // The instrument being edited (its device index) and the channel shown.
-    std::uint8_t DeviceIndex() const { return device_; }
+    std::uint8_t DeviceIndex() const { return deviceIndex_; }
     int ShownChannel() const { return shownChannel_; }
 
   private:
@@ -94,7 +94,6 @@ class TSettingsWindow : public TDialogFrame {
     static void Pause(int ms);
     void OpenSub(const SubDialogRequest& request);
 
-    std::uint8_t device_ = 0;
     int shownChannel_ = 0;  // 0 until the first ShowChannel
     bool filling_ = false;  // controls are being filled from the records
 

@@ -25,6 +25,14 @@ TDevice* TDialogFrame::FindDevice(std::uint8_t d) const {
     return device;
 }
 
+bool TDialogFrame::ReadDevice(std::uint8_t d, const std::function<bool()>& read) {
+    TDevice* found = FindDevice(d);
+    if (found == nullptr) return false;
+    device_ = found;
+    deviceIndex_ = found->Chnls[1]->DeviceIndex;
+    return RunRead(read);
+}
+
 bool TDialogFrame::RunRead(const std::function<bool()>& read) {
     if (busy_) return false;
     busy_ = true;

@@ -29,9 +29,11 @@ class TDialogFrame : public QDialog {
   protected:
     TDialogFrame(TModel& model, QWidget* parent);
 
-    // The instrument behind device index `d`, or null when there is none (or
-    // it has no channel-1 record, through which the exchanges address it).
-    TDevice* FindDevice(std::uint8_t d) const;
+    // Finds the instrument behind device index `d` and, when there is one
+    // with a channel-1 record (through which the exchanges address it), makes
+    // it the dialog's (device_, deviceIndex_) and runs `read` through RunRead.
+    // True when the read succeeded.
+    bool ReadDevice(std::uint8_t d, const std::function<bool()>& read);
 
     // Runs a read of the instrument, which may be several exchanges; `read`
     // returns true when it failed or was stopped, RunRead true when it
@@ -70,8 +72,12 @@ class TDialogFrame : public QDialog {
     bool Busy() const { return busy_; }
 
     TModel& model_;
+    // The instrument being edited: null until ReadDevice finds one.
+    TDevice* device_ = nullptr;
+    std::uint8_t deviceIndex_ = 0;
 
   private:
+    TDevice* FindDevice(std::uint8_t d) const;
     // Fixes the size to what the layout needs now.
     void FixSize();
 
