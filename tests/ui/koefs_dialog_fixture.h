@@ -7,69 +7,33 @@
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "Devices.h"
-#include "message_box.h"
-#include "model.h"
-#include "recording_surfaces.h"
-#include "sim/simulator.h"
+#include "ui_fixture.h"
 
 namespace zorvat::testing {
 
-class DialogBench {
+// One simulated instrument at kPort/kAddress behind a model that records its
+// surfaces; the message boxes are answered with `answer` and their texts
+// kept in `messages`.
+class DialogBench : public SimBench, public MessageAnswers {
   public:
-    static constexpr unsigned kBaud = 19200;
     static constexpr const char* kPort = "COM3";
     static constexpr int kAddress = 7;
 
-    DialogBench() {
-        sim.UseTemporaryLinkDir();
-        sim.SetDefaultBaud(kBaud);
-        sim.SetTurnaround(std::chrono::milliseconds(1));
-        sim.SetSpeed(0);
-        sim.AddPort(kPort);
-        previous_ = SetMessageHandler([this](const MessageRequest& request) {
-            messages.push_back(request.text);
-            return answer;
-        });
-    }
-    ~DialogBench() {
-        SetMessageHandler(previous_);
-        model.reset();
-        sim.Stop();
-        sim.UnregisterPortMap();
-    }
+    DialogBench() { sim.AddPort(kPort); }
+    // The model lets go of the port before the simulator stops.
+    ~DialogBench() { model.reset(); }
     DialogBench(const DialogBench&) = delete;
     DialogBench& operator=(const DialogBench&) = delete;
 
     // One instrument of model `code` at kPort/kAddress, in the simulator and
     // in the model as a search would have found it.
     std::uint8_t Start(std::uint8_t code) {
-        sim.AddInstrument(kPort, kAddress, code);
-        sim.RegisterPortMap();
-        sim.Start();
-        auto device = std::make_unique<TDevice>();
-        const ModelInfo* info = FindModel(code);
-        device->Name = info ? info->name : "";
-        device->Present = true;
-        device->ParentPort = kPort;
-        device->Address = std::to_string(kAddress);
-        device->Baudrate = static_cast<std::int32_t>(kBaud);
-        device->ModelCode = code;
-        const auto d = static_cast<std::uint8_t>(model->DeviceList.Count());
-        device->Regs[1] = std::make_unique<TParams>(d, 1);
-        device->Regs[2] = std::make_unique<TParams>(d, 2);
-        if (info && info->regulators == 1) device->Regs[2]->Present = false;
-        for (int c = 1; c <= (info ? info->channels : 1); ++c) {
-            device->Chnls[static_cast<std::size_t>(c)] =
-                std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
-        }
-        model->DeviceList.Append(std::move(device));
-        return d;
+        Add(kPort, kAddress, code);
+        SimBench::Start();
+        return AddDevice(*model, kPort, kAddress, code);
     }
 
     TDevice& Device(std::uint8_t d) { return *model->Device(d); }
@@ -80,15 +44,8 @@ class DialogBench {
         sim.SetParam(kPort, kAddress, number, value);
     }
 
-    sim::Simulator sim;
     RecordingSurfaces surfaces;
     std::unique_ptr<TModel> model = std::make_unique<TModel>(surfaces);
-    // Texts of the message boxes shown, and the button every one gets.
-    std::vector<QString> messages;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
-
-  private:
-    MessageHandler previous_;
 };
 
 // Shows `dialog` without its modal loop and makes it the active window, so
