@@ -206,9 +206,7 @@ class ProgrammerPageTest : public QObject {
         f_->SetPoint(2, false, 60, 600);
         f_->Show();
         TGrid* grid = f_->Grid();
-        grid->setCurrentItem(f_->Cell(1, 3));
-        grid->editItem(f_->Cell(1, 3));
-        auto* time = qobject_cast<QTimeEdit*>(grid->indexWidget(grid->currentIndex()));
+        auto* time = qobject_cast<QTimeEdit*>(OpenEditor(*grid, f_->Cell(1, 3)));
         QVERIFY(time != nullptr);
         QCOMPARE(time->time(), QTime(0, 10, 0));
         time->setTime(QTime(1, 30, 15));
@@ -216,18 +214,14 @@ class ProgrammerPageTest : public QObject {
         QCOMPARE(double{f_->Reg().Time[1]}, 5415.0);
         QCOMPARE(f_->Cell(1, 3)->text(), QString("1:30:15"));
 
-        grid->setCurrentItem(f_->Cell(1, 2));
-        grid->editItem(f_->Cell(1, 2));
-        auto* number = qobject_cast<QLineEdit*>(grid->indexWidget(grid->currentIndex()));
+        auto* number = qobject_cast<QLineEdit*>(OpenEditor(*grid, f_->Cell(1, 2)));
         QVERIFY(number != nullptr);
         number->setText("75.25");
         grid->FinishEditing();
         QCOMPARE(double{f_->Reg().Tempr[1]}, 75.25);
 
-        grid->setCurrentItem(f_->Cell(2, 2));
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
-        grid->editItem(f_->Cell(2, 2));
-        QVERIFY(grid->indexWidget(grid->currentIndex()) == nullptr);
+        QVERIFY(OpenEditor(*grid, f_->Cell(2, 2)) == nullptr);
     }
 
     // Typed counts come into 2..255; points beyond the count keep their values.
@@ -300,9 +294,7 @@ class ProgrammerPageTest : public QObject {
         f_->SetPoint(2, true, 100, 60);
         f_->Show();
         TGrid* grid = f_->Grid();
-        grid->setCurrentItem(f_->Cell(2, 2));
-        grid->editItem(f_->Cell(2, 2));
-        auto* number = qobject_cast<QLineEdit*>(grid->indexWidget(grid->currentIndex()));
+        auto* number = qobject_cast<QLineEdit*>(OpenEditor(*grid, f_->Cell(2, 2)));
         QVERIFY(number != nullptr);
         number->setText("321");
         // Point 2 is switched off before the edit ends: nothing to run.

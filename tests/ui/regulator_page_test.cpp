@@ -78,10 +78,7 @@ class RegulatorPageTest : public QObject {
         // Types into a cell through its in-place editor and finishes the edit.
         bool Type(int row, const QString& text) {
             TGrid* grid = Table();
-            QTableWidgetItem* item = grid->item(row, 2);
-            grid->setCurrentItem(item);
-            grid->editItem(item);
-            auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(grid->currentIndex()));
+            auto* editor = qobject_cast<QLineEdit*>(OpenEditor(*grid, grid->item(row, 2)));
             if (editor == nullptr) return false;
             editor->setText(text);
             grid->FinishEditing();

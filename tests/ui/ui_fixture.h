@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QTableWidget>
 #include <QWidget>
 #include <chrono>
 #include <cstdint>
@@ -119,6 +120,14 @@ class MessageAnswers {
   private:
     MessageHandler previous_;
 };
+
+// Opens the in-place editor of `item` as the operator does; returns the
+// editor, nullptr where the cell opens none.
+inline QWidget* OpenEditor(QTableWidget& table, QTableWidgetItem* item) {
+    table.setCurrentItem(item);
+    table.editItem(item);
+    return table.indexWidget(table.currentIndex());
+}
 
 // Surfaces that hand calls for a page to the page, on its thread, in the
 // order they came, as the main window does. A test's surfaces derive from
