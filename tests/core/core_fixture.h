@@ -12,63 +12,34 @@
 #include "model.h"
 #include "recording_surfaces.h"
 #include "sim/simulator.h"
+#include "sim_bench.h"
 
 namespace zorvat::testing {
 
 class CoreFixture : public ::testing::Test {
   protected:
-    static constexpr unsigned kBaud = 19200;
+    static constexpr unsigned kBaud = SimBench::kBaud;
 
-    void SetUp() override {
-        sim_.UseTemporaryLinkDir();
-        sim_.SetDefaultBaud(kBaud);
-        sim_.SetTurnaround(std::chrono::milliseconds(1));
-        sim_.SetSpeed(0);
-    }
     void TearDown() override {
         model_.reset();
-        sim_.Stop();
-        sim_.UnregisterPortMap();
+        bench_.Stop();
     }
 
     // Adds a simulated instrument; call before StartSim.
     void AddInstrument(const std::string& port, int address, std::uint8_t code) {
-        bool known = false;
-        for (const auto& p : sim_.PortNames())
-            known = known || p == port;
-        if (!known) sim_.AddPort(port);
-        sim_.AddInstrument(port, address, code);
+        bench_.Add(port, address, code);
     }
-    void StartSim() {
-        sim_.RegisterPortMap();
-        sim_.Start();
-    }
+    void StartSim() { bench_.Start(); }
 
     // Puts an instrument into the model as a search would have found it.
     std::uint8_t AddDevice(const std::string& port, int address, std::uint8_t code) {
-        const auto d = static_cast<std::uint8_t>(model_->DeviceList.Count());
-        auto device = std::make_unique<TDevice>();
-        const ModelInfo* info = FindModel(code);
-        device->Name = info ? info->name : "";
-        device->Present = true;
-        device->ParentPort = port;
-        device->Address = std::to_string(address);
-        device->Baudrate = static_cast<std::int32_t>(kBaud);
-        device->ModelCode = code;
-        device->Regs[1] = std::make_unique<TParams>(d, 1);
-        device->Regs[2] = std::make_unique<TParams>(d, 2);
-        if (info && info->regulators == 1) device->Regs[2]->Present = false;
-        for (int c = 1; c <= (info ? info->channels : 1); ++c) {
-            device->Chnls[static_cast<std::size_t>(c)] =
-                std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
-        }
-        EXPECT_EQ(model_->DeviceList.Append(std::move(device)), d);
-        return d;
+        return testing::AddDevice(*model_, port, address, code);
     }
 
     TParams& Reg(std::uint8_t d, int r) { return *model_->Regulator(d, r); }
 
-    sim::Simulator sim_;
+    SimBench bench_;
+    sim::Simulator& sim_ = bench_.sim;
     RecordingSurfaces ui_;
     std::unique_ptr<TModel> model_ = std::make_unique<TModel>(ui_);
 };

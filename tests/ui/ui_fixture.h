@@ -22,74 +22,10 @@
 #include "operations.h"
 #include "recording_surfaces.h"
 #include "sim/simulator.h"
+#include "sim_bench.h"
 #include "ui_queue.h"
 
 namespace zorvat::testing {
-
-// The simulator on pseudo-terminals: 19200 baud, replies after 1 ms, the
-// simulated process standing still. It stops, and its ports are mapped no
-// more, when the bench goes; whatever exchanges with it must have let go of
-// its ports by then.
-class SimBench {
-  public:
-    static constexpr unsigned kBaud = 19200;
-
-    SimBench() {
-        sim.UseTemporaryLinkDir();
-        sim.SetDefaultBaud(kBaud);
-        sim.SetTurnaround(std::chrono::milliseconds(1));
-        sim.SetSpeed(0);
-    }
-    ~SimBench() {
-        sim.Stop();
-        sim.UnregisterPortMap();
-    }
-    SimBench(const SimBench&) = delete;
-    SimBench& operator=(const SimBench&) = delete;
-
-    // An instrument of model `code`, and its port when that is new; before
-    // Start.
-    void Add(const std::string& port, int address, std::uint8_t code) {
-        bool known = false;
-        for (const auto& p : sim.PortNames())
-            known = known || p == port;
-        if (!known) sim.AddPort(port);
-        sim.AddInstrument(port, address, code);
-    }
-    // The model's exchanges open the simulated ports from now on.
-    void Start() {
-        sim.RegisterPortMap();
-        sim.Start();
-    }
-
-    sim::Simulator sim;
-};
-
-// Puts an instrument of model `code` into `model` as a search would have
-// found it at `port`, `address` and SimBench's baud rate, with its
-// regulators and channels; returns its number.
-inline std::uint8_t AddDevice(TModel& model, const std::string& port, int address,
-                              std::uint8_t code) {
-    const auto d = static_cast<std::uint8_t>(model.DeviceList.Count());
-    auto device = std::make_unique<TDevice>();
-    const ModelInfo* info = FindModel(code);
-    device->Name = info ? info->name : "";
-    device->Present = true;
-    device->ParentPort = port;
-    device->Address = std::to_string(address);
-    device->Baudrate = static_cast<std::int32_t>(SimBench::kBaud);
-    device->ModelCode = code;
-    device->Regs[1] = std::make_unique<TParams>(d, 1);
-    device->Regs[2] = std::make_unique<TParams>(d, 2);
-    if (info && info->regulators == 1) device->Regs[2]->Present = false;
-    for (int c = 1; c <= (info ? info->channels : 1); ++c) {
-        device->Chnls[static_cast<std::size_t>(c)] =
-            std::make_unique<TChnl>(d, static_cast<std::uint8_t>(c));
-    }
-    if (model.DeviceList.Append(std::move(device)) != d)
-        qFatal("the model took no more instruments");
-    return d;
-}
 
 // Answers every message box instead of the operator, as long as it lives:
 // with `answer` where the box offers that button, with OK otherwise. Keeps
