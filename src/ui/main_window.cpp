@@ -235,31 +235,33 @@ QWidget* TMainWindow::BuildLinkPage() {
     QStringList ports;
     for (int n = 1; n <= kPortCount; ++n)
         ports << QString("COM%1").arg(n);
-    comMin_ = new QComboBox;
-    comMin_->setObjectName("COMmin");
-    comMin_->addItems(ports);
-    comMin_->setCurrentIndex(0);
-    comMax_ = new QComboBox;
-    comMax_->setObjectName("COMmax");
-    comMax_->addItems(ports);
-    comMax_->setCurrentIndex(1);
-    grid->addWidget(new QLabel("По портам:   от"), 1, 0);
-    grid->addWidget(comMin_, 1, 1);
-    grid->addWidget(new QLabel("до"), 1, 2);
-    grid->addWidget(comMax_, 1, 3);
-
-    minAddr_ = new QSpinBox;
-    minAddr_->setObjectName("MinAddr");
-    minAddr_->setRange(1, 255);
-    minAddr_->setValue(1);
-    maxAddr_ = new QSpinBox;
-    maxAddr_->setObjectName("MaxAddr");
-    maxAddr_->setRange(1, 255);
-    maxAddr_->setValue(5);
-    grid->addWidget(new QLabel("По адресам: от"), 2, 0);
-    grid->addWidget(minAddr_, 2, 1);
-    grid->addWidget(new QLabel("до"), 2, 2);
-    grid->addWidget(maxAddr_, 2, 3);
+    auto portList = [&](const char* name, int index) {
+        auto* box = new QComboBox;
+        box->setObjectName(name);
+        box->addItems(ports);
+        box->setCurrentIndex(index);
+        return box;
+    };
+    auto addressEdit = [](const char* name, int value) {
+        auto* edit = new QSpinBox;
+        edit->setObjectName(name);
+        edit->setRange(1, 255);
+        edit->setValue(value);
+        return edit;
+    };
+    // A row "<caption> от [first] до [second]".
+    auto range = [grid](int row, const char* caption, QWidget* first, QWidget* second) {
+        grid->addWidget(new QLabel(caption), row, 0);
+        grid->addWidget(first, row, 1);
+        grid->addWidget(new QLabel("до"), row, 2);
+        grid->addWidget(second, row, 3);
+    };
+    comMin_ = portList("COMmin", 0);
+    comMax_ = portList("COMmax", 1);
+    range(1, "По портам:   от", comMin_, comMax_);
+    minAddr_ = addressEdit("MinAddr", 1);
+    maxAddr_ = addressEdit("MaxAddr", 5);
+    range(2, "По адресам: от", minAddr_, maxAddr_);
 
     baud_ = new QComboBox;
     baud_->setObjectName("cmbBaudIptv");
