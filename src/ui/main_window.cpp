@@ -290,6 +290,7 @@ QWidget* TMainWindow::BuildLinkPage() {
 
     // The found instrument, with a panel over it while nothing was found.
     auto* stack = new QStackedWidget;
+    devInfoStack_ = stack;
     auto* info = new QGroupBox("Найденный прибор");
     info->setObjectName("DevInfoPanel");
     devInfoPanel_ = info;
@@ -584,9 +585,7 @@ void TMainWindow::BuildDeviceTree() {
     SetSelectedMirror(std::nullopt);
 
     readAllBtn_->setEnabled(true);
-    devInfoHide_->hide();
-    if (auto* stack = qobject_cast<QStackedWidget*>(devInfoPanel_->parentWidget()))
-        stack->setCurrentWidget(devInfoPanel_);
+    ShowNoInstrumentsPanel(false);
     ShowPage(0);
     readOneBtn_->setEnabled(false);
     checkLinkBtn_->setEnabled(false);
@@ -613,18 +612,12 @@ void TMainWindow::ShowSelection() {
     }
     QTreeWidgetItem* item = tree_->currentItem();
     if (item == nullptr) return;
-    auto showPanel = [this](bool hidePanel) {
-        if (auto* stack = qobject_cast<QStackedWidget*>(devInfoPanel_->parentWidget())) {
-            stack->setCurrentWidget(hidePanel ? static_cast<QWidget*>(devInfoPanel_)
-                                              : devInfoHide_);
-        }
-    };
     const int level = Level(item);
     if (level == 0) {
         SetSelectedMirror(std::nullopt);
         SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."
                                         : "На этом порте нет приборов."});
-        showPanel(true);
+        ShowNoInstrumentsPanel(false);
         ShowPage(0);
         readOneBtn_->setEnabled(false);
         checkLinkBtn_->setEnabled(false);
@@ -657,7 +650,7 @@ void TMainWindow::ShowSelection() {
                  Q("Адрес: " + device->Address), QString("Скорость: %1").arg(device->Baudrate),
                  QString("Версия ПО: %1").arg(device->POversion)});
         if (!pageChangeMark_) ShowPage(0);
-        showPanel(true);
+        ShowNoInstrumentsPanel(false);
         readOneBtn_->setEnabled(true);
         checkLinkBtn_->setEnabled(true);
         enablePages();
@@ -732,9 +725,7 @@ void TMainWindow::ClearDevices() {
     WaitForWorkers([this] { model_->ClearDevices(); });
     SetSelectedMirror(std::nullopt);
     memo_->clear();
-    if (auto* stack = qobject_cast<QStackedWidget*>(devInfoPanel_->parentWidget()))
-        stack->setCurrentWidget(devInfoHide_);
-    devInfoHide_->show();
+    ShowNoInstrumentsPanel(true);
     ShowPage(0);
     SetPagesEnabled(false);
     readAllBtn_->setEnabled(false);
@@ -759,6 +750,13 @@ void TMainWindow::SetPagesEnabled(bool enabled) {
 
 void TMainWindow::SetMemo(const QStringList& lines) {
     memo_->setPlainText(lines.join('\n'));
+}
+
+void TMainWindow::SetMemoLines(const std::vector<std::string>& lines) {
+    QStringList text;
+    for (const auto& line : lines)
+        text << Q(line);
+    SetMemo(text);
 }
 
 void TMainWindow::SetSettingsMenuVisible(bool visible) {
@@ -788,8 +786,28 @@ QAbstractButton* TMainWindow::ReadButtonOf(Operation op) const {
     }
 }
 
-QString TMainWindow::ReadCaption(const QAbstractButton* button) const {
-    return button == readAllBtn_ ? kReadAllCaption : kReadOneCaption;
+void TMainWindow::SetReadForm(Operation op, bool running) {
+    QAbstractButton* button = ReadButtonOf(op);
+    const QSignalBlocker block(button);
+    button->setChecked(running);
+    button->setText(running ? kStopReadCaption
+                            : (button == readAllBtn_ ? kReadAllCaption : kReadOneCaption));
+    SetReadButtonsEnabled(!running, button);
+    fileMenu_->menuAction()->setEnabled(!running);
+}
+
+void TMainWindow::SetSearchForm(bool running) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_, maxAddr_, tree_, baud_})
+        w->setEnabled(!running);
+    fileMenu_->menuAction()->setEnabled(!running);
+    searchBtn_->setText(running ? kStopSearchCaption : kSearchCaption);
+    searchBtn_->setIcon(style()->standardIcon(running ? QStyle::SP_BrowserStop
+                                                      : QStyle::SP_FileDialogContentsView));
+}
+
+void TMainWindow::ShowNoInstrumentsPanel(bool shown) {
+    devInfoStack_->setCurrentWidget(shown ? static_cast<QWidget*>(devInfoHide_) : devInfoPanel_);
 }
 
 void TMainWindow::SetReadButtonsEnabled(bool enabled, QAbstractButton* except) {
@@ -1149,10 +1167,7 @@ void TMainWindow::SetProgramStopEnabled(bool enabled) {
 void TMainWindow::SetFoundMemo(const std::vector<std::string>& lines) {
     Post([this, lines] {
         foundMemo_ = lines;
-        QStringList text;
-        for (const auto& line : lines)
-            text << Q(line);
-        SetMemo(text);
+        SetMemoLines(lines);
     });
 }
 
@@ -1174,23 +1189,13 @@ void TMainWindow::OperationStarted(Operation op) {
     Post([this, op] {
         switch (op) {
             case Operation::Search:
-                for (QWidget* w : std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_,
-                                                                  maxAddr_, tree_, baud_})
-                    w->setEnabled(false);
-                fileMenu_->menuAction()->setEnabled(false);
-                searchBtn_->setText(kStopSearchCaption);
-                searchBtn_->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+                SetSearchForm(true);
                 foundMemo_.clear();
                 break;
             case Operation::ReadOne:
             case Operation::ReadAll:
             case Operation::ReadRegulator: {
-                QAbstractButton* button = ReadButtonOf(op);
-                const QSignalBlocker block(button);
-                button->setChecked(true);
-                button->setText(kStopReadCaption);
-                SetReadButtonsEnabled(false, button);
-                fileMenu_->menuAction()->setEnabled(false);
+                SetReadForm(op, true);
                 if (op == Operation::ReadRegulator) regPage_->OperationStarted(op);
                 break;
             }
@@ -1220,12 +1225,8 @@ void TMainWindow::OperationFinished(Operation op, bool interrupted) {
                 if (!model_->DeviceList.Empty()) {
                     if (tree_->topLevelItemCount() > 0)
                         tree_->setCurrentItem(tree_->topLevelItem(0));
-                    QStringList text;
-                    for (const auto& line : memo)
-                        text << Q(line);
-                    SetMemo(text);
-                    if (auto* stack = qobject_cast<QStackedWidget*>(devInfoPanel_->parentWidget()))
-                        stack->setCurrentWidget(devInfoPanel_);
+                    SetMemoLines(memo);
+                    ShowNoInstrumentsPanel(false);
                     readOneBtn_->setEnabled(false);
                     readAllBtn_->setEnabled(true);
                     checkLinkBtn_->setEnabled(false);
@@ -1234,25 +1235,15 @@ void TMainWindow::OperationFinished(Operation op, bool interrupted) {
                 } else {
                     readAllBtn_->setEnabled(false);
                 }
-                for (QWidget* w : std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_,
-                                                                  maxAddr_, tree_, baud_})
-                    w->setEnabled(true);
-                fileMenu_->menuAction()->setEnabled(true);
+                SetSearchForm(false);
                 progress_->setValue(0);
-                searchBtn_->setText(kSearchCaption);
-                searchBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
                 regPage_->SetRefreshEnabled(true);
                 break;
             }
             case Operation::ReadOne:
             case Operation::ReadAll:
             case Operation::ReadRegulator: {
-                QAbstractButton* button = ReadButtonOf(op);
-                const QSignalBlocker block(button);
-                button->setChecked(false);
-                button->setText(ReadCaption(button));
-                SetReadButtonsEnabled(true, button);
-                fileMenu_->menuAction()->setEnabled(true);
+                SetReadForm(op, false);
                 if (op == Operation::ReadRegulator) regPage_->OperationFinished(op, interrupted);
                 break;
             }

@@ -30,6 +30,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QStackedWidget;
 class QTabWidget;
 class QTimer;
 class QTreeWidget;
@@ -165,12 +166,16 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     void ShowPage(int page);
     void SetPagesEnabled(bool enabled);
     void SetMemo(const QStringList& lines);
+    void SetMemoLines(const std::vector<std::string>& lines);
     void SetSettingsMenuVisible(bool visible);
     void SetSelectedMirror(std::optional<RegulatorRef> regulator);
     void SetReadButtonsEnabled(bool enabled, QAbstractButton* except = nullptr);
     bool Exists(RegulatorRef regulator) const;
     std::optional<std::uint8_t> SelectedDevice() const;
-    QString ReadCaption(const QAbstractButton* button) const;
+    // The start and stop forms of the read buttons and of the search.
+    void SetReadForm(Operation op, bool running);
+    void SetSearchForm(bool running);
+    void ShowNoInstrumentsPanel(bool shown);
     QAbstractButton* ReadButtonOf(Operation op) const;
     void RunTask(const std::shared_ptr<UiTask>& task);
 
@@ -224,6 +229,7 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     QPlainTextEdit* memo_ = nullptr;
     QWidget* devInfoPanel_ = nullptr;
     QFrame* devInfoHide_ = nullptr;
+    QStackedWidget* devInfoStack_ = nullptr;
 
     QMenu* fileMenu_ = nullptr;
     QMenu* settingsMenu_ = nullptr;
