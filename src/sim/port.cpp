@@ -271,6 +271,7 @@ std::vector<RequestRecord> Port::Requests() const {
 void Port::ClearRequests() {
     std::lock_guard lock(mu_);
     log_.clear();
+    logFloor_ = lastLogged_ + 1;
 }
 
 bool Port::WaitForRequests(std::size_t count, milliseconds timeout) const {
@@ -284,6 +285,8 @@ bool Port::WaitForRequests(std::size_t count, milliseconds timeout) const {
 
 void Port::Record(const RequestRecord& record) {
     std::lock_guard lock(mu_);
+    if (record.sequence < logFloor_) return;
+    lastLogged_ = std::max(lastLogged_, record.sequence);
     // The record may already be in the log (its reply has been sent since):
     // it is then brought up to date, looked for from the newest end.
     for (auto it = log_.rbegin(); it != log_.rend(); ++it) {

@@ -79,6 +79,8 @@ class Port {
     void SetLogLimit(std::size_t limit);
 
     std::vector<RequestRecord> Requests() const;
+    // Empties the log. A request whose reply is still going out when the log
+    // is cleared does not come back into it when it completes.
     void ClearRequests();
     // Waits until the log holds at least `count` records and the port has
     // finished with every one of them. False on time-out.
@@ -124,6 +126,9 @@ class Port {
     mutable std::condition_variable changed_;
     std::map<int, std::unique_ptr<Instrument>> instruments_;
     std::deque<RequestRecord> log_;
+    // Records numbered below this were cleared: their late completion stays out.
+    std::uint64_t logFloor_ = 0;
+    std::uint64_t lastLogged_ = 0;
     std::size_t logLimit_ = 20000;
     std::chrono::microseconds turnaround_{10000};
     ProcessSettings settings_;
