@@ -64,11 +64,11 @@ inline void Retype(QLineEdit* field, const QString& keys) {
     QTest::keyClicks(field, keys);
 }
 
-// Draws `dialog` as it stands; with ZORVAT_SHOTS_DIR set the picture is kept
+// Draws `dialog` as it stands; with ZORVAT_SHOTS set the picture is kept
 // there as `name`.png, for a look at the layout.
 inline bool Picture(QWidget& dialog, const QString& name) {
     const QPixmap picture = dialog.grab();
-    const QByteArray dir = qgetenv("ZORVAT_SHOTS_DIR");
+    const QByteArray dir = qgetenv("ZORVAT_SHOTS");
     if (!dir.isEmpty()) picture.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
     return !picture.isNull() && picture.size() == dialog.size();
 }

@@ -377,10 +377,10 @@ class ProgrammerPageTest : public QObject {
     }
 
     // The picture for the documentation: five points, the third running.
-    // Saved only when ZORVAT_UI_SHOTS names a folder.
+    // Saved only when ZORVAT_SHOTS names a folder.
     void screenshot() {
-        const QString folder = qEnvironmentVariable("ZORVAT_UI_SHOTS");
-        if (folder.isEmpty()) QSKIP("ZORVAT_UI_SHOTS not set");
+        const QString folder = qEnvironmentVariable("ZORVAT_SHOTS");
+        if (folder.isEmpty()) QSKIP("ZORVAT_SHOTS not set");
         f_->Reg().Prog_PointCount = 5;
         f_->SetPoint(1, true, 20, 15 * 60);
         f_->SetPoint(2, true, 150, 45 * 60);

@@ -563,10 +563,10 @@ class RegulatorPageTest : public QObject {
     }
 
     // The pictures for the documentation: a running regulator on a
-    // two-regulator instrument. Saved only when ZORVAT_UI_SHOTS names a folder.
+    // two-regulator instrument. Saved only when ZORVAT_SHOTS names a folder.
     void screenshot() {
-        const QString folder = qEnvironmentVariable("ZORVAT_UI_SHOTS");
-        if (folder.isEmpty()) QSKIP("ZORVAT_UI_SHOTS not set");
+        const QString folder = qEnvironmentVariable("ZORVAT_SHOTS");
+        if (folder.isEmpty()) QSKIP("ZORVAT_SHOTS not set");
         TDevice& d = *f_->model->Device(0);
         d.RelayStates = 0b0001;
         d.DinStates = 0b100;
