@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <atomic>
 #include <functional>
 #include <memory>
