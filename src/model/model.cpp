@@ -13,16 +13,7 @@ TModel::TModel(TSurfaces& surfaces)
     : surfaces_(surfaces), portJobs_(std::make_unique<TPortJobs>(*this)) {}
 
 TModel::~TModel() {
-    // Whatever still runs is asked to stop and waited for: workers reach into
-    // the records and the surfaces.
-    StopFlag = true;
-    for (std::size_t d = 0; d < DeviceList.Count(); ++d) {
-        for (int r = 1; r <= 2; ++r) {
-            if (TParams* p = Regulator(d, r)) p->ProgStop = true;
-        }
-    }
-    portJobs_->StopAll();
-    Workers.WaitIdle();
+    // Workers reach into the records and the surfaces.
     ClearDevices();
 }
 
@@ -32,22 +23,26 @@ TParams* TModel::Regulator(std::size_t d, int r) const {
     return device->Regs[static_cast<std::size_t>(r)].get();
 }
 
-void TModel::ClearDevices() {
-    portJobs_->StopAll();
+void TModel::StopAll() {
+    StopFlag = true;
     for (std::size_t d = 0; d < DeviceList.Count(); ++d) {
         for (int r = 1; r <= 2; ++r) {
-            TParams* p = Regulator(d, r);
-            if (p == nullptr) continue;
-            if (auto program = p->ProgThread()) {
-                p->ProgStop = true;
-                program->Wait();
-            }
+            if (TParams* p = Regulator(d, r)) p->ProgStop = true;
         }
     }
+    // The jobs first: an operation waiting for a port is released when the
+    // job ends, and so is every worker waiting for such an operation.
+    portJobs_->StopAll();
+    Workers.WaitIdle();
     // A program that switched its regulator on before it saw the stop may
     // have started a job again.
     portJobs_->StopAll();
+}
+
+void TModel::ClearDevices() {
+    StopAll();
     DeviceList.Clear();
+    StopFlag = false;
 }
 
 std::atomic<bool>& ReqFlag(TParams& r, HandOver which) {
@@ -101,8 +96,10 @@ bool RequestPort(TModel& model, TParams& r, const std::string& port, HandOver wh
     }
     AckFlag(r, which) = false;
     ReqFlag(r, which) = true;
-    if (!model.PortJobs().Has(port)) return true;
+    // A job that ends acknowledges every raised request; one that is gone
+    // answers none, and then the port is free.
     while (!AckFlag(r, which)) {
+        if (!model.PortJobs().Serving(port)) return true;
         if (stop != nullptr && *stop) return false;
         if (processEvents) model.Surfaces().ProcessEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -46,8 +46,13 @@ class TModel {
     TDevice* Device(std::size_t d) const { return DeviceList.At(d); }
     TParams* Regulator(std::size_t d, int r) const;
 
-    // Stops every polling job, stops and waits for every running program,
-    // empties the list.
+    // Stops everything that runs on the model and waits until it has ended:
+    // the search, reads and writes see StopFlag, programs their ProgStop,
+    // polling jobs their stop; link checks, switches and autotunes end by
+    // themselves within their time-outs. Afterwards no thread but the
+    // caller's reaches the records. StopFlag stays raised.
+    void StopAll();
+    // StopAll, then empties the list; StopFlag is lowered again.
     void ClearDevices();
 
   private:

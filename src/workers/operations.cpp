@@ -9,7 +9,8 @@ namespace zorvat {
 bool TOperations::StartSearch(const SearchRange& range) {
     bool idle = false;
     if (!model_.SearchThread.compare_exchange_strong(idle, true)) return false;
-    model_.StopFlag = false;
+    // Whatever still runs on the old instruments ends first; StopFlag is
+    // lowered again afterwards.
     model_.ClearDevices();
     model_.Surfaces().ClearTree();
     TThreadCycle::Start(

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -30,6 +31,9 @@ constexpr auto kHandOverStep = 50ms;
 constexpr auto kEmptyCyclePause = 100ms;
 constexpr auto kEndPause = 200ms;
 constexpr auto kReadEndPause = 2000ms;
+// A port that was lost (an adapter pulled out) is tried again this often
+// while it cannot be opened.
+constexpr double kReopenSpacing = 1.0;  // seconds
 constexpr std::size_t kJobLineLimit = 100;
 constexpr const char* kErrorText = "Ошибка!";
 
@@ -107,6 +111,14 @@ std::string ValueText(double value) {
     return std::string(text, fixed.ptr);
 }
 
+// Failures of the port itself rather than of the instrument: the device
+// behind it is gone or broken (an adapter pulled out), so the port is
+// closed and opened afresh.
+bool IsPortFailure(TResult code) {
+    return code == rc::WriteFailed || code == rc::WriteIncomplete || code == rc::ReadFailed ||
+           code == rc::NotOpen;
+}
+
 // Window updates may fail (a widget gone, memory); the cycle must go on.
 template <class F>
 void Quietly(F&& f) noexcept {
@@ -159,7 +171,14 @@ class TJob {
     }
     bool Started() const { return started_; }
     bool Finished() const { return finished_; }
-    void RequestStop() { stop_ = true; }
+    const std::string& PortName() const { return portName_; }
+    void RequestStop() {
+        {
+            std::lock_guard lock(stopMu_);
+            stop_ = true;
+        }
+        stopCv_.notify_all();
+    }
     // By whoever took the job out of its slot (or out of the ended list).
     void Join() {
         if (thread_.joinable()) thread_.join();
@@ -182,8 +201,16 @@ class TJob {
     bool Due(const TParams& reg, double lastCycle);
     void UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status);
     // False when the job was stopped while it waited for the port back.
-    bool HandOverPort(TExCOM& port, TParams& reg, TResult& code);
+    bool HandOverPort(TExCOM& port, TParams& reg);
+    // The port after a failure of the port itself: closed, and opened again
+    // at the next visit, then about once a second while that fails. The
+    // error window hears once that it is lost and once that it is back.
+    bool EnsureOpen(TExCOM& port);
+    void Lose(TExCOM& port, TResult code, double retryAt);
+    void LogBack();
     void LogVisit(const TDevice& device, TResult code);
+    // Sleeps, but returns at once when the job is asked to stop.
+    void Pause(std::chrono::duration<double> time);
     void End(TExCOM& port, TResult code);
     void AddChartPoint(const PlotPoint& point);
     bool Selected(RegulatorRef ref) const { return model_.Surfaces().IsSelected(ref); }
@@ -195,7 +222,12 @@ class TJob {
     // Set before the thread exists and never reset by it: a stop asked for
     // before the body runs must not be lost.
     std::atomic<bool> stop_{false};
+    std::mutex stopMu_;
+    std::condition_variable stopCv_;
     bool started_ = false;  // under the owner's lock
+    // The job's own thread only.
+    bool lost_ = false;
+    double nextOpen_ = 0.0;
     std::atomic<bool> finished_{false};
     std::thread thread_;
 };
@@ -234,18 +266,22 @@ TResult TJob::Cycle(TExCOM& port) {
                 TParams* reg = device->Regs[static_cast<std::size_t>(r)].get();
                 if (reg == nullptr) continue;
                 visited = true;
-                if ((reg->RegOn || reg->AutoTune) && Due(*reg, lastCycle)) {
+                if ((reg->RegOn || reg->AutoTune) && Due(*reg, lastCycle) && EnsureOpen(port)) {
                     code = Poll(port, d, r, *device, *reg);
+                    if (IsPortFailure(code)) {
+                        Lose(port, code, 0.0);
+                        code = rc::Ok;
+                    }
                 }
-                if (!HandOverPort(port, *reg, code)) return code;
-                std::this_thread::sleep_for(kVisitPause);
+                if (!HandOverPort(port, *reg)) return code;
+                Pause(kVisitPause);
                 if (code < 0) LogVisit(*device, code);
                 code = rc::Ok;
                 if (stop_) return code;
             }
         }
         if (stop_) return code;
-        if (!visited) std::this_thread::sleep_for(kEmptyCyclePause);
+        if (!visited) Pause(kEmptyCyclePause);
         lastCycle = MonotonicSeconds() - cycleStart;
     }
 }
@@ -257,7 +293,7 @@ bool TJob::Due(const TParams& reg, double lastCycle) {
     double wait = reg.LastPoll + kPollSpacing - MonotonicSeconds();
     if (wait > 0.0 && wait < lastCycle) {
         while (wait > 0.0 && !stop_) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(wait, 0.05)));
+            Pause(std::chrono::duration<double>(wait));
             wait = reg.LastPoll + kPollSpacing - MonotonicSeconds();
         }
     }
@@ -379,7 +415,7 @@ void TJob::AddChartPoint(const PlotPoint& point) {
                                       point.x, y);
 }
 
-bool TJob::HandOverPort(TExCOM& port, TParams& reg, TResult& code) {
+bool TJob::HandOverPort(TExCOM& port, TParams& reg) {
     for (HandOver which : {HandOver::Pause, HandOver::Switch, HandOver::Write}) {
         std::atomic<bool>& req = ReqFlag(reg, which);
         if (!req) continue;
@@ -387,15 +423,61 @@ bool TJob::HandOverPort(TExCOM& port, TParams& reg, TResult& code) {
         port.ClosePort();
         AckFlag(reg, which) = true;
         while (req) {
-            std::this_thread::sleep_for(kHandOverStep);
+            Pause(kHandOverStep);
             if (stop_) return false;
             // Released and asked again between two looks: the requester has
             // cleared the Ack and waits for it, and the port is still closed.
             if (!AckFlag(reg, which)) AckFlag(reg, which) = true;
         }
-        code = port.OpenPort(portName_);
+        // Taken back; a port that cannot be opened now (still held by
+        // someone, or gone) is lost until a later visit opens it.
+        const TResult reopened = port.OpenPort(portName_);
+        if (reopened != rc::Ok) {
+            Lose(port, reopened, MonotonicSeconds() + kReopenSpacing);
+        } else if (lost_) {
+            lost_ = false;
+            LogBack();
+        }
     }
     return true;
+}
+
+bool TJob::EnsureOpen(TExCOM& port) {
+    if (port.IsOpen()) return true;
+    const double now = MonotonicSeconds();
+    if (now < nextOpen_) return false;
+    const TResult code = port.OpenPort(portName_);
+    if (code != rc::Ok) {
+        Lose(port, code, now + kReopenSpacing);
+        return false;
+    }
+    if (lost_) {
+        lost_ = false;
+        LogBack();
+    }
+    return true;
+}
+
+void TJob::Lose(TExCOM& port, TResult code, double retryAt) {
+    port.ClosePort();
+    nextOpen_ = retryAt;
+    if (lost_) return;
+    lost_ = true;
+    const std::string line = TimeText() + " Ошибка!(" + std::to_string(code) + ")   " + portName_ +
+                             "   " + ResultText(code, portName_) +
+                             " Опрос продолжится, когда порт снова откроется.";
+    Quietly([&] { model_.Surfaces().AddErrorLineCapped(line, kJobLineLimit); });
+}
+
+void TJob::LogBack() {
+    const std::string line =
+        TimeText() + " Порт " + portName_ + " снова открыт, опрос продолжается.";
+    Quietly([&] { model_.Surfaces().AddErrorLineCapped(line, kJobLineLimit); });
+}
+
+void TJob::Pause(std::chrono::duration<double> time) {
+    std::unique_lock lock(stopMu_);
+    stopCv_.wait_for(lock, time, [this] { return stop_.load(); });
 }
 
 void TJob::LogVisit(const TDevice& device, TResult code) {
@@ -427,8 +509,8 @@ void TJob::End(TExCOM& port, TResult code) {
             }
         }
     }
-    std::this_thread::sleep_for(kEndPause);
-    if (model_.ReadThread) std::this_thread::sleep_for(kReadEndPause);
+    Pause(kEndPause);
+    if (model_.ReadThread) Pause(kReadEndPause);
 }
 
 // --- TPortJobs --------------------------------------------------------------
@@ -453,6 +535,19 @@ bool TPortJobs::Has(const std::string& portName) const {
     if (slot == 0) return false;
     std::lock_guard lock(mu_);
     return slots_[static_cast<std::size_t>(slot)] != nullptr;
+}
+
+bool TPortJobs::Serving(const std::string& portName) const {
+    const int slot = SlotOf(portName);
+    if (slot == 0) return false;
+    std::lock_guard lock(mu_);
+    if (slots_[static_cast<std::size_t>(slot)] != nullptr) return true;
+    for (const auto* list : {&ended_, &stopping_}) {
+        for (const auto& job : *list) {
+            if (job->PortName() == portName && !job->Finished()) return true;
+        }
+    }
+    return false;
 }
 
 void TPortJobs::CreateSuspended(const std::string& portName) {
@@ -492,12 +587,17 @@ void TPortJobs::StopAll() {
         for (auto& job : ended_)
             jobs.push_back(std::move(job));
         ended_.clear();
+        stopping_.insert(stopping_.end(), jobs.begin(), jobs.end());
     }
-    // All are asked first, so their closing pauses run side by side.
+    // All are asked first, so that they end side by side.
     for (auto& job : jobs)
         job->RequestStop();
     for (auto& job : jobs)
         job->Join();
+    std::lock_guard lock(mu_);
+    std::erase_if(stopping_, [&](const std::shared_ptr<TJob>& job) {
+        return std::find(jobs.begin(), jobs.end(), job) != jobs.end();
+    });
 }
 
 std::size_t TPortJobs::Count() const {

@@ -30,6 +30,10 @@ class TPortJobs {
     static int SlotOf(const std::string& portName);
 
     bool Has(const std::string& portName) const;
+    // Whether a job of the port still runs, in its slot or while it is
+    // being stopped or ends by itself: until it has ended it may hold the
+    // port, and it answers every request for it.
+    bool Serving(const std::string& portName) const;
     // Creates a job for the port, not yet started, unless one exists.
     void CreateSuspended(const std::string& portName);
     // Starts every job created suspended.
@@ -53,6 +57,8 @@ class TPortJobs {
     // Jobs that left their slot by themselves; their threads are joined by
     // the next Reap or StopAll, so none outlives the model.
     std::vector<std::shared_ptr<TJob>> ended_;
+    // Jobs a StopAll has taken out and waits for.
+    std::vector<std::shared_ptr<TJob>> stopping_;
 };
 
 // Switches a regulator's on-state in the model: starts its port's polling

@@ -188,9 +188,10 @@ TEST_F(PollingJob, HandsThePortOverAndTakesItBack) {
     EXPECT_TRUE(ui_.ErrorLog().empty());
 }
 
-// The port is still held when the operation lets go: the job says so, its
-// polls fail until a later hand-over opens the port again.
-TEST_F(PollingJob, ReopenThatFailsIsLoggedUntilALaterHandOver) {
+// A port that cannot be taken back after a hand-over (still held by
+// someone) is lost: one line says so, the job tries it again about once a
+// second instead of failing every poll, and one line says when it is back.
+TEST_F(PollingJob, PortStillHeldAfterAHandOverIsTakenBackOnceFree) {
     const auto d = AddDevice("COM1", 1);
     RunRegulator(d, 1);
     ASSERT_TRUE(WaitForPolls(1));
@@ -200,18 +201,46 @@ TEST_F(PollingJob, ReopenThatFailsIsLoggedUntilALaterHandOver) {
     auto own = CreatePort();
     ASSERT_EQ(OpenOwnPort(*own, "COM1"), rc::Ok);
     ReleasePort(r, HandOver::Pause);
-    const std::string busy = " Ошибка!(-5)   COM1   Адрес: 1   Порт COM1 занят другой программой.";
-    const std::string noWrite =
-        " Ошибка!(-11)   COM1   Адрес: 1   Невозможно передать данные в порт COM1";
-    ASSERT_TRUE(WaitFor([&] { return Contains(ui_.ErrorLogWithoutTime(), noWrite); }, 2000ms));
-    EXPECT_EQ(ui_.ErrorLogWithoutTime().front(), busy);
+    const std::string lost =
+        " Ошибка!(-5)   COM1   Порт COM1 занят другой программой. Опрос продолжится, когда "
+        "порт снова откроется.";
+    ASSERT_TRUE(WaitFor([&] { return Contains(ui_.ErrorLogWithoutTime(), lost); }, 2000ms));
+    std::this_thread::sleep_for(1500ms);  // a second and a half of retries
+    EXPECT_EQ(ui_.ErrorLogWithoutTime(), std::vector<std::string>{lost});
+
+    const std::size_t polls = StatusPolls().size();
+    own->ClosePort();
+    ASSERT_TRUE(WaitForPolls(polls + 1, 2500ms));
+    EXPECT_EQ(ui_.ErrorLogWithoutTime(),
+              (std::vector<std::string>{lost, " Порт COM1 снова открыт, опрос продолжается."}));
+    EXPECT_TRUE(WaitFor([&] { return ui_.RegulatorValue({d, 1}) == "20.000"; }, 2000ms));
+}
+
+// An adapter pulled out while its regulator is polled, and plugged back:
+// one line when the port is lost, one when it is back, and polling goes on
+// by itself within about a second of the return.
+TEST_F(PollingJob, UnpluggedPortIsReopenedWhenItComesBack) {
+    const auto d = AddDevice("COM1", 1);
+    RunRegulator(d, 1);
+    ASSERT_TRUE(WaitForPolls(1));
+
+    sim_.Unplug("COM1");
+    ASSERT_TRUE(WaitFor([&] { return !ui_.ErrorLog().empty(); }, 3000ms));
+    std::this_thread::sleep_for(1500ms);
+    auto log = ui_.ErrorLogWithoutTime();
+    ASSERT_EQ(log.size(), 1u) << log.back();
+    EXPECT_NE(log[0].find("Опрос продолжится, когда порт снова откроется."), std::string::npos)
+        << log[0];
     EXPECT_EQ(ui_.RegulatorValue({d, 1}), "Ошибка!");
 
-    ASSERT_TRUE(RequestPort(*model_, r, "COM1", HandOver::Switch));
-    own->ClosePort();
-    ReleasePort(r, HandOver::Switch);
-    const std::size_t polls = StatusPolls().size();
-    ASSERT_TRUE(WaitForPolls(polls + 1));
+    sim_.ClearRequests();
+    sim_.Replug("COM1");
+    const auto back = Clock::now();
+    ASSERT_TRUE(WaitForPolls(1, 3000ms));
+    EXPECT_LT(Clock::now() - back, 2000ms);
+    log = ui_.ErrorLogWithoutTime();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], " Порт COM1 снова открыт, опрос продолжается.");
     EXPECT_TRUE(WaitFor([&] { return ui_.RegulatorValue({d, 1}) == "20.000"; }, 2000ms));
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <initializer_list>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "IEEE754.h"
 #include "core_fixture.h"
 #include "operations.h"
+#include "search.h"
 #include "th_search.h"
 
 namespace zorvat {
@@ -327,6 +329,59 @@ TEST_F(Workers, ClearDevicesEndsAHoldingProgramAndThePollingJob) {
     const std::size_t seen = sim_.Requests(kPort).size();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(sim_.Requests(kPort).size(), seen);
+}
+
+// Clearing the model while any kind of worker runs (the search, a read, the
+// regulator write, a link check, a switch, an autotune, a program) stops it
+// and waits for it before a record goes: under AddressSanitizer a worker
+// that still stores into a freed record fails the test. The polling job's
+// closing pauses wake on the stop, so the clear takes about as long as the
+// worker needs to see its stop, not seconds more.
+TEST_F(Workers, ClearDevicesWaitsForEveryKindOfWorker) {
+    struct Case {
+        const char* what;
+        std::function<void(TOperations&)> start;
+    };
+    const Case cases[] = {
+        {"search",
+         [](TOperations& ops) {
+             SearchRange range;
+             range.COMmin = range.COMmax = 1;
+             range.MinAddr = 1;
+             range.MaxAddr = 3;
+             range.Baudrate = kBaud;
+             ops.StartSearch(range);
+         }},
+        {"read of all", [](TOperations& ops) { ops.StartRead(Operation::ReadAll, 0); }},
+        {"write", [this](TOperations& ops) { ops.StartWrite(b_, 2); }},
+        {"link check", [this](TOperations& ops) { ops.StartCheckLink(a_); }},
+        {"switch", [this](TOperations& ops) { ops.StartSwitch(a_, 1, true); }},
+        {"autotune", [this](TOperations& ops) { ops.StartAutotune(a_, 2, true); }},
+        {"program",
+         [this](TOperations& ops) {
+             Points(a_, 1, {{1, true, 120, 60}, {2, true, 130, 60}}, 2);
+             ops.StartProgram(a_, 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (model_->DeviceList.Empty()) {
+            a_ = AddDevice(kPort, 1, 0xC3);
+            b_ = AddDevice(kPort, 2, 0xD1);
+        }
+        RunRegulator(b_, 2);
+        TOperations ops(*model_);
+        c.start(ops);
+        std::this_thread::sleep_for(40ms);  // under way
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(FinishesWithin(
+            10s, "ClearDevices", [&] { model_->ClearDevices(); }, [] {}));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_EQ(model_->Workers.Running(), 0);
+        EXPECT_EQ(model_->PortJobs().Count(), 0u);
+        EXPECT_TRUE(model_->DeviceList.Empty());
+        EXPECT_FALSE(model_->StopFlag);
+    }
 }
 
 }  // namespace
