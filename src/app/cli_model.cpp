@@ -403,6 +403,12 @@ int Program(const Options& o) {
         std::this_thread::sleep_for(50ms);
     }
     s.ops_.WaitIdle();
+    if (r->ProgFailed) {
+        std::cout << (r->RegOn ? "program not run; the regulator is on\n"
+                               : "program not run; regulator off\n");
+        std::cerr << "error: the regulator could not be switched on, so the program did not run\n";
+        return kExitFailure;
+    }
     std::cout << (r->RegOn ? "program ended; the regulator is still on\n"
                            : "program ended; regulator off\n");
     return interrupted ? kExitFailure : kExitOk;

@@ -107,6 +107,8 @@ class TParams {
     std::array<std::atomic<double>, kMaxPoints + 1> Time{};  // duration in seconds
 
     std::atomic<bool> ProgStop{true};
+    // The last program could not switch its regulator on, so it did not run.
+    std::atomic<bool> ProgFailed{false};
 
     // Port hand-over: an operation raises a Req and waits for the job's Ack.
     std::atomic<bool> PauseReq{false}, PauseAck{false};

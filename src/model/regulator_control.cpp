@@ -45,6 +45,12 @@ std::optional<std::uint8_t> AddressByte(const TDevice& device) {
     return static_cast<std::uint8_t>(*n);
 }
 
+// What an error line adds when the on-state was read back after a failure.
+std::string StateText(const std::optional<bool>& on) {
+    if (!on) return "";
+    return *on ? " Регулятор включён." : " Регулятор выключен.";
+}
+
 }  // namespace
 
 std::string DurationText(double seconds) {
@@ -55,7 +61,9 @@ std::string DurationText(double seconds) {
     return text;
 }
 
-TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool off) {
+TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool on,
+                        std::optional<bool>* readBack) {
+    if (readBack != nullptr) readBack->reset();
     TDevice* device = model.Device(d);
     TParams* reg = model.Regulator(d, r);
     if (device == nullptr || reg == nullptr) return rc::BadArgument;
@@ -77,10 +85,17 @@ TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool off)
                 result = rc::BadPayload;
             } else {
                 SetInputChannel(*reg, static_cast<std::uint8_t>(*channel & 0xFF));
-                std::string command = SwitchCommand(r, "DA65", !off);
+                std::string command = SwitchCommand(r, "DA65", on);
                 const auto address = AddressByte(*device);
                 result =
                     address ? SendCommand(port.get(), *address, command, 255) : rc::BadArgument;
+                if (result != rc::Ok && readBack != nullptr && port->IsOpen()) {
+                    // The command may have reached the instrument although
+                    // its answer did not come back whole.
+                    std::string state;
+                    if (ReadParam(*port, device->Address, RegCode(r, "DA65"), state) == rc::Ok)
+                        *readBack = state != "0";
+                }
             }
         }
     }
@@ -93,19 +108,23 @@ TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool off)
 void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
     TSurfaces& ui = model.Surfaces();
     const RegulatorRef ref{d, r};
-    const TResult code = SwitchRegulator(model, d, r, !on);
+    std::optional<bool> readBack;
+    const TResult code = SwitchRegulator(model, d, r, on, &readBack);
     TDevice* device = model.Device(d);
     TParams* reg = model.Regulator(d, r);
     if (code == rc::Ok && reg != nullptr) {
         ui.SetRegulatorChecked(ref, on);
         SetRegOn(model, *reg, on);
     } else {
-        // The button goes back, and the tick with it.
-        ui.SetRegulatorChecked(ref, !on);
+        // The model, the button and the tick show what the instrument does:
+        // what it said after the failure, else the state before.
+        if (readBack && reg != nullptr) SetRegOn(model, *reg, *readBack);
+        ui.SetRegulatorChecked(ref,
+                               readBack ? *readBack : (reg != nullptr ? reg->RegOn.load() : !on));
         ui.AddErrorLine(TimeText() + " Ошибка включения/выключения регулятора!(" +
                         std::to_string(code) + ")   Порт: " + (device ? device->ParentPort : "") +
                         "   Адрес прибора: " + (device ? device->Address : "") +
-                        "   Номер регулятора: " + std::to_string(r));
+                        "   Номер регулятора: " + std::to_string(r) + StateText(readBack));
     }
     ui.RegulatorSwitched(ref, on, code == rc::Ok);
 }
@@ -157,9 +176,16 @@ void RunProgram(TModel& model, TParams& R) {
 
     ui.SetStatus("Программа выполняется...");
     bool switchedOn = false;
-    if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, false) != rc::Ok) {
+    std::optional<bool> readBack;
+    R.ProgFailed = false;
+    if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, true, &readBack) != rc::Ok) {
+        // The program does not run; whether the regulator is on all the
+        // same is said, and the model and the tree follow the instrument.
+        R.ProgFailed = true;
+        if (readBack) SetRegOn(model, R, *readBack);
         ui.AddErrorLine("Ошибка включения регулятора " + std::to_string(R.RegNo) +
-                        "; Прибор на порте: " + port + " с адресом: " + address);
+                        "; Прибор на порте: " + port + " с адресом: " + address +
+                        StateText(readBack));
     } else {
         switchedOn = true;
         SetRegOn(model, R, true);
@@ -209,7 +235,7 @@ void RunProgram(TModel& model, TParams& R) {
     if (switchedOn) {
         // A finished program tries until the regulator is off; a stopped one once.
         for (;;) {
-            if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, true) == rc::Ok) {
+            if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, false) == rc::Ok) {
                 SetRegOn(model, R, false);
                 break;
             }

@@ -43,14 +43,14 @@ class RegulatorControl : public CoreFixture {
 
 TEST_F(RegulatorControl, SwitchReadsTheInputChannelFirst) {
     sim_.SetParam("COM1", 1, "02DA70", "02");
-    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, false), rc::Ok);
+    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, true), rc::Ok);
     EXPECT_EQ(Requests(), (std::vector<std::string>{":1;37;02DA70;", ":1;38;02DA65;1;"}));
     EXPECT_TRUE(sim_.RegulatorOn("COM1", 1, 2));
     EXPECT_EQ(Reg(d_, 2).InputChannel, 2);
     EXPECT_FALSE(Reg(d_, 2).SwitchReq);
 
     sim_.ClearRequests("COM1");
-    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, true), rc::Ok);
+    ASSERT_EQ(SwitchRegulator(*model_, d_, 2, false), rc::Ok);
     EXPECT_EQ(Requests().back(), ":1;38;02DA65;0;");
     EXPECT_FALSE(sim_.RegulatorOn("COM1", 1, 2));
 }
@@ -75,6 +75,47 @@ TEST_F(RegulatorControl, SwitchWorkerFollowsTheOutcome) {
     EXPECT_EQ(log[0],
               " Ошибка включения/выключения регулятора!(-22)   Порт: COM1   Адрес прибора: 1   "
               "Номер регулятора: 1");
+}
+
+// A switch whose acknowledgement is spoiled may have switched all the same:
+// the on-state is read back, and the model, the tick and the error line say
+// what the instrument does; when nothing can be read back the state stays.
+TEST_F(RegulatorControl, FailedSwitchReadsTheStateBack) {
+    struct Case {
+        const char* what;
+        sim::FaultKind kind;
+        bool readBackFails;
+        bool instrumentOn;
+        const char* tail;
+    } cases[] = {
+        {"acknowledgement spoiled", sim::FaultKind::BadChecksum, false, true,
+         " Регулятор включён."},
+        {"switch refused", sim::FaultKind::ErrorStatus, false, false, " Регулятор выключен."},
+        {"nothing answers after the switch", sim::FaultKind::BadChecksum, true, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim_.SetRegulatorOn("COM1", 1, 1, false);
+        SetRegOn(*model_, Reg(d_, 1), false);
+        model_->PortJobs().StopAll();
+        ui_.Clear();
+        sim_.AddFault("COM1", 1, sim::Fault(c.kind).OnParameter("01DA65").OnCommand(38).Times(1));
+        if (c.readBackFails) {
+            sim_.AddFault("COM1", 1,
+                          sim::Fault(sim::FaultKind::Silent).OnParameter("01DA65").OnCommand(37));
+        }
+        SwitchWorker(*model_, d_, 1, true);
+        sim_.ClearFaults("COM1", 1);
+        EXPECT_EQ(sim_.RegulatorOn("COM1", 1, 1), c.instrumentOn);
+        const bool shown = c.readBackFails ? false : c.instrumentOn;
+        EXPECT_EQ(Reg(d_, 1).RegOn, shown);
+        EXPECT_EQ(ui_.RegulatorChecked({d_, 1}), shown);
+        const auto log = ui_.ErrorLogWithoutTime();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].substr(log[0].find("   Номер регулятора: 1")),
+                  std::string("   Номер регулятора: 1") + c.tail);
+    }
+    model_->PortJobs().StopAll();
 }
 
 TEST_F(RegulatorControl, Autotune) {
@@ -219,6 +260,23 @@ TEST_F(Program, Refusals) {
     EXPECT_EQ(ui_.ErrorLog().back(),
               "Ошибка включения регулятора 1; Прибор на порте: COM1 с адресом: 1");
     EXPECT_TRUE(SetpointWrites().empty());
+    EXPECT_TRUE(Reg(d_, 1).ProgFailed);
+
+    // The switch reached the instrument, its acknowledgement did not come
+    // back: the program still does not run, and says the regulator is on.
+    sim_.ClearFaults("COM1", 1);
+    sim_.AddFault("COM1", 1,
+                  sim::Fault(sim::FaultKind::BadChecksum).OnParameter("01DA65").OnCommand(38));
+    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ops.WaitIdle();
+    EXPECT_EQ(ui_.ErrorLog().back(),
+              "Ошибка включения регулятора 1; Прибор на порте: COM1 с адресом: 1 Регулятор "
+              "включён.");
+    EXPECT_TRUE(SetpointWrites().empty());
+    EXPECT_TRUE(Reg(d_, 1).ProgFailed);
+    EXPECT_TRUE(Reg(d_, 1).RegOn);
+    EXPECT_TRUE(sim_.RegulatorOn("COM1", 1, 1));
+    model_->PortJobs().StopAll();
 }
 
 }  // namespace
