@@ -786,14 +786,24 @@ QAbstractButton* TMainWindow::ReadButtonOf(Operation op) const {
     }
 }
 
+bool TMainWindow::OtherOperationRuns(Operation op) const {
+    const bool read =
+        op == Operation::ReadOne || op == Operation::ReadAll || op == Operation::ReadRegulator;
+    return (op != Operation::Search && model_->SearchThread) || (!read && model_->ReadThread) ||
+           (op != Operation::Write && model_->WriteThread);
+}
+
 void TMainWindow::SetReadForm(Operation op, bool running) {
     QAbstractButton* button = ReadButtonOf(op);
     const QSignalBlocker block(button);
     button->setChecked(running);
     button->setText(running ? kStopReadCaption
                             : (button == readAllBtn_ ? kReadAllCaption : kReadOneCaption));
-    SetReadButtonsEnabled(!running, button);
-    fileMenu_->menuAction()->setEnabled(!running);
+    // A read that ends while a search has begun leaves the search's state alone.
+    if (running || !OtherOperationRuns(op)) {
+        SetReadButtonsEnabled(!running, button);
+        fileMenu_->menuAction()->setEnabled(!running);
+    }
 }
 
 void TMainWindow::SetSearchForm(bool running) {
@@ -1248,8 +1258,10 @@ void TMainWindow::OperationFinished(Operation op, bool interrupted) {
                 break;
             }
             case Operation::Write:
-                SetReadButtonsEnabled(true);
-                fileMenu_->menuAction()->setEnabled(true);
+                if (!OtherOperationRuns(op)) {
+                    SetReadButtonsEnabled(true);
+                    fileMenu_->menuAction()->setEnabled(true);
+                }
                 regPage_->OperationFinished(op, interrupted);
                 break;
             case Operation::CheckLink:

@@ -173,6 +173,9 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     std::optional<std::uint8_t> SelectedDevice() const;
     // The start and stop forms of the read buttons and of the search.
     void SetReadForm(Operation op, bool running);
+    // Whether a search, read or write other than `op` runs: what that holds
+    // disabled stays disabled when `op` ends.
+    bool OtherOperationRuns(Operation op) const;
     void SetSearchForm(bool running);
     void ShowNoInstrumentsPanel(bool shown);
     QAbstractButton* ReadButtonOf(Operation op) const;

@@ -36,7 +36,12 @@ QString ProgramTitle() {
     return QStringLiteral("Настройка приборов ЗОРВАТ-7X");
 }
 
-QMessageBox::StandardButton ShowMessage(const MessageRequest& request) {
+QMessageBox::StandardButton ShowMessage(const MessageRequest& asked) {
+    // A question answers Enter with "Нет" unless it says otherwise: Enter
+    // never starts anything on an instrument, nor closes the program.
+    MessageRequest request = asked;
+    if (request.defaultButton == QMessageBox::NoButton && request.buttons.testFlag(QMessageBox::No))
+        request.defaultButton = QMessageBox::No;
     if (messageHandler()) return messageHandler()(request);
     QMessageBox box(IconOf(request.kind), request.title.isEmpty() ? ProgramTitle() : request.title,
                     request.text, request.buttons, request.parent);

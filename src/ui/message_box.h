@@ -19,7 +19,8 @@ struct MessageRequest {
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
-// Shows a modal message box and returns the button pressed.
+// Shows a modal message box and returns the button pressed. A question
+// with a "Нет" button and no default button defaults to "Нет".
 QMessageBox::StandardButton ShowMessage(const MessageRequest& request);
 
 // Short forms. The title is the program's when empty.

@@ -33,10 +33,16 @@ bool TDialogFrame::ReadDevice(std::uint8_t d, const std::function<bool()>& read)
     return RunRead(read);
 }
 
+void TDialogFrame::ClearStopRequest() {
+    // The stop the operator just asked of a running search, read or write
+    // stays asked: this exchange would otherwise undo it.
+    if (!model_.SearchThread && !model_.ReadThread && !model_.WriteThread) model_.StopFlag = false;
+}
+
 bool TDialogFrame::RunRead(const std::function<bool()>& read) {
     if (busy_) return false;
     busy_ = true;
-    model_.StopFlag = false;
+    ClearStopRequest();
     const bool failed = read();
     busy_ = false;
     return !failed;
@@ -47,7 +53,7 @@ void TDialogFrame::RunWrite(const std::function<std::string()>& write) {
     busy_ = true;
     const QPointer<QWidget> focused = focusWidget();
     setEnabled(false);
-    model_.StopFlag = false;
+    ClearStopRequest();
     const std::string message = write();
     setEnabled(true);
     // Disabling took the focus away; the focus goes back where it was.

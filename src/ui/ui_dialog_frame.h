@@ -78,6 +78,9 @@ class TDialogFrame : public QDialog {
 
   private:
     TDevice* FindDevice(std::uint8_t d) const;
+    // Lowers StopFlag for the dialog's exchange unless a search, read or
+    // write runs (whose stop it would undo).
+    void ClearStopRequest();
     // Fixes the size to what the layout needs now.
     void FixSize();
 

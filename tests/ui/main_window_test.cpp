@@ -283,6 +283,98 @@ class MainWindowTest : public QObject {
         QCOMPARE(readOne->text(), QString("Прочитать параметры из прибора"));
     }
 
+    // A search pressed while a read runs: the window waits only until the
+    // read has seen its stop (not for the polling job's pauses), the read's
+    // late end leaves the search's state alone, and no record the read still
+    // uses is freed (AddressSanitizer would say).
+    void searchDuringAReadKeepsTheSearchState() {
+        StartBench();
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        window_->Operations().StartSwitch(1, 1, true);  // a polling job runs
+        QVERIFY(
+            QTest::qWaitFor([&] { return window_->Model().Regulator(1, 1)->RegOn.load(); }, 5000));
+        auto* readOne = Find<QPushButton>("Read_sets_Btn");
+        auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
+        auto* search = Find<QPushButton>("RzBitBtn1");
+        QAction* fileMenu = Find<QMenu>("File_Menu")->menuAction();
+        bench_->sim.SetTurnaround(std::chrono::milliseconds(30));
+        QTest::mouseClick(readOne, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return readOne->text() == "Остановить чтение"; }, 2000));
+
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(search, Qt::LeftButton);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+        QVERIFY(QTest::qWaitFor([&] { return search->text() == "Остановить поиск"; }, 2000));
+        QTest::qWait(100);  // the read's end has come through
+        QCOMPARE(readOne->text(), QString("Прочитать параметры из прибора"));
+        QVERIFY(!readOne->isChecked());
+        QVERIFY(!readAll->isEnabled());
+        QVERIFY(!readAll->isChecked());
+        QVERIFY(!fileMenu->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return search->text() == "Найти приборы"; }, 60000));
+        QVERIFY(readAll->isEnabled() && fileMenu->isEnabled());
+    }
+
+    // Closing the window while a read of all runs stops the read and waits
+    // for it before anything is freed.
+    void closingDuringAReadWaitsForIt() {
+        StartBench();
+        Search();
+        bench_->sim.SetTurnaround(std::chrono::milliseconds(30));
+        auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QTest::qWait(50);
+        answers_->answer = QMessageBox::Yes;
+        QVERIFY(window_->close());
+        QCOMPARE(window_->Model().Workers.Running(), 0);
+        QVERIFY(window_->Model().DeviceList.Empty());
+    }
+
+    // The operator's stop of a read stays asked when a settings dialog is
+    // opened meanwhile; the questions that start something on an instrument
+    // answer Enter with "Нет".
+    void stopStaysAndQuestionsDefaultToNo() {
+        StartBench(kServiceSwitch);
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        QTimer closer;
+        closer.setInterval(20);
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                QMetaObject::invokeMethod(modal, "reject");
+        });
+        closer.start();
+        QAction* settings = window_->findChild<QAction*>("ElMenuItem2");
+        settings->trigger();  // made once, shown and closed
+
+        // Slow replies: the read sees its stop only a while after the click.
+        bench_->sim.SetTurnaround(std::chrono::milliseconds(100));
+        auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QTest::mouseClick(readAll, Qt::LeftButton);  // stop
+        QVERIFY(window_->Model().StopFlag);
+        settings->trigger();
+        QVERIFY(window_->Model().StopFlag || !window_->Model().ReadThread);
+        QVERIFY(QTest::qWaitFor([&] { return !readAll->isChecked(); }, 30000));
+        QVERIFY(Lines(Find<QPlainTextEdit>("ErrorLog"))
+                    .contains("Внимание! Чтение параметров прервано!!!"));
+        closer.stop();
+
+        // The switch, autotune and write questions.
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 1"));
+        answers_->Clear();
+        answers_->answer = QMessageBox::No;
+        for (const char* name : {"OnOffReg_Btn", "AutoSetOn_Btn", "WriteKoeffBtn4"})
+            QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton);
+        QCOMPARE(answers_->shown.size(), std::size_t{3});
+        for (const MessageRequest& question : answers_->shown)
+            QCOMPARE(question.defaultButton, QMessageBox::No);
+    }
+
     void projectCommands() {
         StartBench();
         Search();
