@@ -230,7 +230,8 @@ int WriteRegulator(const Options& o) {
     if (r == nullptr) return kExitFailure;
     for (const auto& [field, value] : changes)
         field->set(*r, value);
-    const std::string refusal = s.ops_.StartWrite(0, static_cast<std::uint8_t>(o.regulator));
+    const std::string refusal =
+        s.ops_.StartWrite(0, static_cast<std::uint8_t>(o.regulator)).refusal;
     if (!refusal.empty()) {
         std::cerr << refusal << "\n";
         return kExitFailure;
@@ -372,7 +373,8 @@ int Program(const Options& o) {
         r->Tempr[i + 1] = std::get<1>(points[i]);
         r->Time[i + 1] = std::get<2>(points[i]);
     }
-    const std::string refusal = s.ops_.StartProgram(0, static_cast<std::uint8_t>(o.regulator));
+    const std::string refusal =
+        s.ops_.StartProgram(0, static_cast<std::uint8_t>(o.regulator)).refusal;
     if (!refusal.empty()) {
         std::cerr << refusal << "\n";
         return kExitFailure;

@@ -437,6 +437,8 @@ void TMainWindow::OpenProject() {
     LoadedProject loaded;
     WaitForWorkers([&] { loaded = LoadProject(*model_, chosen.toStdString()); });
     if (loaded.loaded) {
+        // The pages showed instruments that are gone.
+        ClearPages();
         projectFile_ = chosen.toStdString();
         BuildDeviceTree();
     } else {
@@ -718,12 +720,16 @@ void TMainWindow::TreeItemChanged(QTreeWidgetItem* item, int column) {
     regPage_->SwitchFromTree(ref, on);
 }
 
-void TMainWindow::ClearDevices() {
+void TMainWindow::ClearPages() {
     graphPage_->Clear();
     regPage_->Clear();
     progPage_->Clear();
-    WaitForWorkers([this] { model_->ClearDevices(); });
     SetSelectedMirror(std::nullopt);
+}
+
+void TMainWindow::ClearDevices() {
+    ClearPages();
+    WaitForWorkers([this] { model_->ClearDevices(); });
     memo_->clear();
     ShowNoInstrumentsPanel(true);
     ShowPage(0);

@@ -75,6 +75,8 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     void BuildDeviceTree();
     void ShowSelection();
     void ClearDevices();
+    // Forgets the regulator the pages show.
+    void ClearPages();
 
     // The menu "Файл".
     void NewProject();

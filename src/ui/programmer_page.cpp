@@ -303,9 +303,9 @@ void TProgrammerPage::StartProg_btnClick() {
     Prog_Grid->setFocus();
     const std::optional<RegulatorRef> shown = Shown();
     if (!shown || Reg() == nullptr) return;
-    const std::string refusal = ops_.StartProgram(shown->device, shown->regulator);
-    if (!refusal.empty()) {
-        Inform(this, QString::fromStdString(refusal), MessageKind::Warning);
+    const StartReply reply = ops_.StartProgram(shown->device, shown->regulator);
+    if (!reply.refusal.empty()) {
+        Inform(this, QString::fromStdString(reply.refusal), MessageKind::Warning);
         return;
     }
     if (Reg()->ProgRunning) {

@@ -536,15 +536,11 @@ void TRegulatorPage::WriteKoeffBtn4Click(bool down) {
         WriteKoeffBtn4->setChecked(false);
         return;
     }
-    const bool busy = model_.WriteThread;
-    const std::string refusal = ops_.StartWrite(ref.device, ref.regulator);
-    if (!refusal.empty()) {
+    const StartReply reply = ops_.StartWrite(ref.device, ref.regulator);
+    if (!reply.started) {
         WriteKoeffBtn4->setChecked(false);
-        Inform(this, QString::fromStdString(refusal), MessageKind::Warning);
-        return;
-    }
-    if (busy) {
-        WriteKoeffBtn4->setChecked(false);
+        if (!reply.refusal.empty())
+            Inform(this, QString::fromStdString(reply.refusal), MessageKind::Warning);
         return;
     }
     OperationStarted(Operation::Write);

@@ -36,15 +36,16 @@ bool TOperations::StartRead(Operation which, std::uint8_t device) {
     return true;
 }
 
-std::string TOperations::StartWrite(std::uint8_t device, std::uint8_t regulator) {
+StartReply TOperations::StartWrite(std::uint8_t device, std::uint8_t regulator) {
     TParams* r = model_.Regulator(device, regulator);
     if (r == nullptr) return {};
     if (r->RegMode == 1 && (r->Relays1 & r->Relays2) != 0) {
-        return "Внимание!!! При трёхпозиционном регулировании Реле1 и Реле2 не могут "
-               "перекрываться.";
+        return {false,
+                "Внимание!!! При трёхпозиционном регулировании Реле1 и Реле2 не могут "
+                "перекрываться."};
     }
     if (r->SetpointSource == r->InputChannel || (regulator == 1 && r->SetpointSource == 1)) {
-        return "Внимание!!! Измерительный канал не может являться уставкой регулирования.";
+        return {false, "Внимание!!! Измерительный канал не может являться уставкой регулирования."};
     }
     bool idle = false;
     if (!model_.WriteThread.compare_exchange_strong(idle, true)) return {};
@@ -56,7 +57,7 @@ std::string TOperations::StartWrite(std::uint8_t device, std::uint8_t regulator)
             model_.WriteThread = false;
         },
         &model_.Workers);
-    return {};
+    return {true, {}};
 }
 
 void TOperations::StartCheckLink(std::uint8_t device) {
@@ -89,13 +90,13 @@ void TOperations::StartAutotune(std::uint8_t device, std::uint8_t regulator, boo
         &model_.Workers);
 }
 
-std::string TOperations::StartProgram(std::uint8_t device, std::uint8_t regulator) {
+StartReply TOperations::StartProgram(std::uint8_t device, std::uint8_t regulator) {
     TParams* r = model_.Regulator(device, regulator);
     if (r == nullptr) return {};
     bool anyPoint = false;
     for (std::size_t i = 1; i <= r->Prog_PointCount; ++i)
         anyPoint = anyPoint || r->OnOff[i];
-    if (!anyPoint) return "Нет выбранных точек.";
+    if (!anyPoint) return {false, "Нет выбранных точек."};
     if (r->ProgThread()) return {};
     model_.Surfaces().OperationStarted(Operation::Program);
     model_.Surfaces().SetRegulatorChecked({device, regulator}, true);
@@ -109,7 +110,7 @@ std::string TOperations::StartProgram(std::uint8_t device, std::uint8_t regulato
             RunProgram(model_, *r);
         },
         &model_.Workers));
-    return {};
+    return {true, {}};
 }
 
 void TOperations::StopProgram(std::uint8_t device, std::uint8_t regulator) {

@@ -13,6 +13,15 @@
 
 namespace zorvat {
 
+// What a request to start an operation came to.
+struct StartReply {
+    bool started = false;
+    // Shown to the operator; empty when there is nothing to say (the
+    // operation started, one of its kind already runs, or the regulator is
+    // gone).
+    std::string refusal;
+};
+
 class TOperations {
   public:
     explicit TOperations(TModel& model) : model_(model) {}
@@ -22,9 +31,8 @@ class TOperations {
     // Read of one instrument (ReadOne, ReadRegulator) or of all (ReadAll);
     // false while a read runs.
     bool StartRead(Operation which, std::uint8_t device);
-    // The write of a regulator's parameters; returns the refusal shown to the
-    // operator, empty when the write started (or one already runs).
-    std::string StartWrite(std::uint8_t device, std::uint8_t regulator);
+    // The write of a regulator's parameters.
+    StartReply StartWrite(std::uint8_t device, std::uint8_t regulator);
     // The stop form of the search, read and write buttons.
     void Stop() { model_.StopFlag = true; }
 
@@ -32,9 +40,9 @@ class TOperations {
     void StartSwitch(std::uint8_t device, std::uint8_t regulator, bool on);
     void StartAutotune(std::uint8_t device, std::uint8_t regulator, bool on);
 
-    // Starts the regulator's setpoint program; returns the refusal
-    // ("Нет выбранных точек."), empty when it started or already runs.
-    std::string StartProgram(std::uint8_t device, std::uint8_t regulator);
+    // Starts the regulator's setpoint program; refused without a point
+    // ("Нет выбранных точек.").
+    StartReply StartProgram(std::uint8_t device, std::uint8_t regulator);
     void StopProgram(std::uint8_t device, std::uint8_t regulator);
 
     // Blocks until every worker has ended.

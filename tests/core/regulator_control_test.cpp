@@ -193,7 +193,7 @@ TEST_F(Program, RunsTheEnabledPointsThenSwitchesOff) {
     ui_.Select(RegulatorRef{d_, 1});
     TOperations ops(*model_);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(d_, 1).started);
     EXPECT_TRUE(Reg(d_, 1).ProgRunning);
     ops.WaitIdle();
     const auto took = std::chrono::steady_clock::now() - start;
@@ -220,7 +220,7 @@ TEST_F(Program, RunsTheEnabledPointsThenSwitchesOff) {
 TEST_F(Program, StopDuringAHoldSwitchesOffOnce) {
     Points({{1, true, 120, 60}, {2, true, 130, 60}}, 2);
     TOperations ops(*model_);
-    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(d_, 1).started);
     ASSERT_TRUE(WaitFor([&] { return sim_.Real("COM1", 1, "01DA66") == 120.0; }, 2s));
     std::this_thread::sleep_for(100ms);
     const auto stopAt = std::chrono::steady_clock::now();
@@ -236,7 +236,7 @@ TEST_F(Program, StopDuringAHoldSwitchesOffOnce) {
 TEST_F(Program, ClearingThePointBeingHeldMovesOn) {
     Points({{1, true, 120, 60}, {2, true, 130, 0}}, 2);
     TOperations ops(*model_);
-    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(d_, 1).started);
     ASSERT_TRUE(WaitFor([&] { return sim_.Real("COM1", 1, "01DA66") == 120.0; }, 2s));
     Reg(d_, 1).OnOff[1] = false;
     ops.WaitIdle();
@@ -246,7 +246,7 @@ TEST_F(Program, ClearingThePointBeingHeldMovesOn) {
 
 TEST_F(Program, Refusals) {
     TOperations ops(*model_);
-    EXPECT_EQ(ops.StartProgram(d_, 1), "Нет выбранных точек.");
+    EXPECT_EQ(ops.StartProgram(d_, 1).refusal, "Нет выбранных точек.");
     EXPECT_FALSE(Reg(d_, 1).ProgRunning);
 
     // Switching on fails: no point runs and nothing is switched off.
@@ -255,7 +255,7 @@ TEST_F(Program, Refusals) {
     fault.parameter = "01DA65";
     sim_.AddFault("COM1", 1, fault);
     Points({{1, true, 120, 0}}, 2);
-    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(d_, 1).started);
     ops.WaitIdle();
     EXPECT_EQ(ui_.ErrorLog().back(),
               "Ошибка включения регулятора 1; Прибор на порте: COM1 с адресом: 1");
@@ -267,7 +267,7 @@ TEST_F(Program, Refusals) {
     sim_.ClearFaults("COM1", 1);
     sim_.AddFault("COM1", 1,
                   sim::Fault(sim::FaultKind::BadChecksum).OnParameter("01DA65").OnCommand(38));
-    ASSERT_EQ(ops.StartProgram(d_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(d_, 1).started);
     ops.WaitIdle();
     EXPECT_EQ(ui_.ErrorLog().back(),
               "Ошибка включения регулятора 1; Прибор на порте: COM1 с адресом: 1 Регулятор "

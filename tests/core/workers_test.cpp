@@ -207,10 +207,10 @@ TEST_F(Workers, OperationsAtOnceShareThePortWithThePollingJob) {
 
     TOperations ops(*model_);
     ASSERT_TRUE(ops.StartRead(Operation::ReadOne, a_));
-    ASSERT_EQ(ops.StartWrite(b_, 2), "");
+    ASSERT_TRUE(ops.StartWrite(b_, 2).started);
     ops.StartSwitch(a_, 1, true);
     ops.StartAutotune(a_, 2, true);
-    ASSERT_EQ(ops.StartProgram(b_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(b_, 1).started);
     ASSERT_TRUE(WaitIdleWithin(ops, kIdleLimit));
     const auto ended = SimClock::now();
 
@@ -299,7 +299,7 @@ TEST_F(Workers, ClearDevicesEndsAHoldingProgramAndThePollingJob) {
     RunRegulator(b_, 2);
     Points(a_, 1, {{1, true, 120, 60}, {2, true, 130, 60}}, 2);
     TOperations ops(*model_);
-    ASSERT_EQ(ops.StartProgram(a_, 1), "");
+    ASSERT_TRUE(ops.StartProgram(a_, 1).started);
     ASSERT_TRUE(WaitFor([&] { return sim_.Real(kPort, 1, "01DA66") == 120.0; }, 3000ms));
     const auto holding = SimClock::now();
     ASSERT_TRUE(WaitFor([&] { return PollsSince(holding, 1) >= 1 && PollsSince(holding, 2) >= 1; },

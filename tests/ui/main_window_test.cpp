@@ -375,6 +375,33 @@ class MainWindowTest : public QObject {
             QCOMPARE(question.defaultButton, QMessageBox::No);
     }
 
+    // A project opened while the pages show a regulator: they forget it, so
+    // the write button never starts on an instrument that is gone (it
+    // stayed in its stop form, with no write behind it).
+    void openForgetsTheShownRegulator() {
+        StartBench();
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 1"));
+        QVERIFY(window_->RegulatorPage()->Shown().has_value());
+
+        RecordingSurfaces quiet;
+        TModel other(quiet);
+        AddDevice(other, "COM2", 1, 0xF3);
+        const QString file = dir_->filePath("one.prj");
+        QVERIFY(SaveProject(other, file.toStdString()));
+        answers_->file = file;
+        window_->findChild<QAction*>("OpenItem")->trigger();
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{1});
+        QVERIFY(!window_->RegulatorPage()->Shown().has_value());
+
+        window_->Tree()->setCurrentItem(Node("COM2>RAZIRI-72/M2(1)"));
+        auto* write = Find<QPushButton>("WriteKoeffBtn4");
+        if (write->isEnabled() && write->isVisible()) QTest::mouseClick(write, Qt::LeftButton);
+        QTest::qWait(200);
+        QVERIFY(!write->isChecked());
+        QCOMPARE(write->text(), QString("Записать параметры в прибор"));
+    }
+
     void projectCommands() {
         StartBench();
         Search();
