@@ -2,6 +2,8 @@
 # Installs what is missing, builds and runs every test:
 #  - all tests in the AddressSanitizer + UndefinedBehaviorSanitizer build,
 #  - the threaded tests in the ThreadSanitizer build,
+#  - all tests in the default (release) build, benchmarks built too, as the
+#    README's "Building by hand" does it,
 #  - the protocol library cross-compiled for Windows (mingw-w64),
 #  - the reply fuzzer built with clang and run briefly over its corpus,
 #  - clang-format over the sources.
@@ -46,6 +48,14 @@ echo "== ThreadSanitizer build: threaded tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp run_ctest tsan
+
+echo "== Default build (release with debug info): all tests, benchmarks built"
+cmake --preset default >/dev/null
+if cmake --build --preset default -j"$jobs"; then
+  run_ctest default
+else
+  failed=$((failed + 1))
+fi
 
 echo "== Windows cross build of the protocol library"
 cmake --preset mingw >/dev/null

@@ -242,12 +242,15 @@ std::string PrefixOf(int output) {
 
 int ProjectShow(const Options& o) {
     if (o.args.size() != 3 || o.args[1] != "show") return Usage("project show FILE");
-    const auto file = IniReader::Load(o.args[2]);
+    std::string reason;
+    const auto file = IniReader::Load(o.args[2], &reason);
     if (!file) {
-        std::cerr << "error: cannot read " << o.args[2] << "\n";
+        std::cerr << "error: cannot read " << o.args[2] << ": " << reason << "\n";
         return kExitFailure;
     }
-    const auto devices = ReadProjectDevices(*file);
+    // What a load keeps, and a word on what it leaves out.
+    const auto [devices, notLoaded, leftOut] = ReadProjectDevices(*file);
+    if (notLoaded > 0) std::cerr << "warning: " << leftOut << "\n";
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const ProjectDevice& d = devices[i];
         std::cout << d.port << "\t" << d.address << "\t" << d.name << "\t" << d.baudrate

@@ -22,6 +22,7 @@
 #include "operations.h"
 #include "port_map.h"
 #include "regulator_control.h"
+#include "result_messages.h"
 #include "search.h"
 #include "th_search.h"
 
@@ -163,8 +164,12 @@ int Search(const Options& o) {
         }
     }
     if (o.json) std::cout << "]\n";
-    if (!o.saveFile.empty() && !SaveProject(s.model_, o.saveFile)) {
-        std::cerr << "error: cannot write the project " << o.saveFile << "\n";
+    if (n == 0 && !s.PrintSearchMisses()) {
+        std::cerr << "error: no ZORVAT-7X instrument found\n";
+    }
+    std::string reason;
+    if (!o.saveFile.empty() && !SaveProject(s.model_, o.saveFile, &reason)) {
+        std::cerr << "error: cannot write the project " << o.saveFile << ": " << reason << "\n";
         return kExitFailure;
     }
     return n > 0 ? kExitOk : kExitFailure;
@@ -233,15 +238,36 @@ int WriteRegulator(const Options& o) {
     const std::string refusal =
         s.ops_.StartWrite(0, static_cast<std::uint8_t>(o.regulator)).refusal;
     if (!refusal.empty()) {
-        std::cerr << refusal << "\n";
+        std::cerr << "error: " << refusal << "\n";
         return kExitFailure;
     }
     s.ops_.WaitIdle();
     const bool ok = s.ErrorLogHas("Запись параметров успешно завершена.");
-    if (o.json)
-        std::cout << "{\"ok\":" << (ok ? "true" : "false") << "}\n";
-    else
-        std::cout << (ok ? "written\n" : "not written\n");
+    const RegulatorWrite report = s.ui_.LastWrite().value_or(RegulatorWrite{});
+    if (!ok && report.code != rc::Ok) {
+        std::cerr << "error " << report.code << ": " << ResultText(report.code, d->ParentPort);
+        if (!report.failed.empty()) std::cerr << " (writing " << report.failed << ")";
+        std::cerr << "\n";
+    }
+    // A write that stopped part-way has changed the instrument all the same.
+    std::string written;
+    for (const std::string& field : report.written)
+        written += (written.empty() ? "" : " ") + field;
+    if (o.json) {
+        std::cout << "{\"ok\":" << (ok ? "true" : "false");
+        if (!ok) {
+            std::cout << ",\"code\":" << report.code << ",\"failed\":" << Json(report.failed)
+                      << ",\"written\":[";
+            for (std::size_t i = 0; i < report.written.size(); ++i)
+                std::cout << (i ? "," : "") << Json(report.written[i]);
+            std::cout << "]";
+        }
+        std::cout << "}\n";
+    } else if (ok) {
+        std::cout << "written\n";
+    } else {
+        std::cout << (written.empty() ? "not written\n" : "partly written: " + written + "\n");
+    }
     return ok ? kExitOk : kExitFailure;
 }
 

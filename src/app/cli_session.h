@@ -2,15 +2,18 @@
 // it, with the model, its console surfaces and the workers' handlers.
 #pragma once
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli_options.h"
 #include "console_surfaces.h"
 #include "model.h"
 #include "operations.h"
 #include "port_map.h"
+#include "result_messages.h"
 #include "search.h"
 
 namespace zorvat::cli {
@@ -20,6 +23,21 @@ inline std::optional<int> SearchIndex(const std::string& port) {
     const auto n = PortNumber(port);
     if (!n || *n > 10) return std::nullopt;
     return *n;
+}
+
+// "address 3", "addresses 1-3, 5" of addresses in rising order.
+inline std::string Addresses(const std::vector<int>& addresses) {
+    std::string text = addresses.size() == 1 ? "address " : "addresses ";
+    for (std::size_t i = 0; i < addresses.size();) {
+        std::size_t j = i;
+        while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1)
+            ++j;
+        if (i > 0) text += ", ";
+        text += std::to_string(addresses[i]);
+        if (j > i) text += "-" + std::to_string(addresses[j]);
+        i = j + 1;
+    }
+    return text;
 }
 
 class Session {
@@ -49,8 +67,10 @@ class Session {
         Search(*index, *index, o_.address, o_.address);
         TDevice* device = model_.Device(0);
         if (device == nullptr || device->Name.empty()) {
-            std::cerr << "error: no ZORVAT-7X instrument answers at " << o_.port << " address "
-                      << o_.address << " (" << o_.baud << " baud)\n";
+            if (!PrintSearchMisses()) {
+                std::cerr << "error: no ZORVAT-7X instrument answers at " << o_.port << " address "
+                          << o_.address << " (" << o_.baud << " baud)\n";
+            }
             return nullptr;
         }
         ui_.Select(RegulatorRef{0, static_cast<std::uint8_t>(o_.regulator)});
@@ -64,6 +84,31 @@ class Session {
             return nullptr;
         }
         return r;
+    }
+
+    // "error CODE: MESSAGE (COM1, addresses 1-3, 5)" for each port and reason
+    // the search met without finding an instrument; false when there was none.
+    bool PrintSearchMisses() const {
+        struct Reason {
+            std::string port;
+            TResult code;
+            std::vector<int> addresses;
+        };
+        std::vector<Reason> reasons;
+        for (const auto& miss : ui_.SearchMisses()) {
+            auto it = std::find_if(reasons.begin(), reasons.end(), [&](const Reason& r) {
+                return r.port == miss.port && r.code == miss.code;
+            });
+            if (it == reasons.end()) it = reasons.insert(reasons.end(), {miss.port, miss.code, {}});
+            if (miss.address > 0) it->addresses.push_back(miss.address);
+        }
+        for (const Reason& r : reasons) {
+            std::cerr << "error " << r.code << ": " << ResultText(r.code, r.port);
+            if (!r.addresses.empty())
+                std::cerr << " (" << r.port << ", " << Addresses(r.addresses) << ")";
+            std::cerr << "\n";
+        }
+        return !reasons.empty();
     }
 
     bool ErrorLogHas(const std::string& text) const {

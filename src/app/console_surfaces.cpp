@@ -74,6 +74,26 @@ void ConsoleSurfaces::ChartPointAdded(RegulatorRef regulator, double x, double y
 
 void ConsoleSurfaces::ShowProgramTime(RegulatorRef, int, const std::string&) {}
 
+void ConsoleSurfaces::SearchLeftOut(const std::string& port, int address, TResult code) {
+    std::lock_guard lock(mu_);
+    misses_.push_back({port, address, code});
+}
+
+void ConsoleSurfaces::RegulatorWriteEnded(RegulatorRef, const RegulatorWrite& report) {
+    std::lock_guard lock(mu_);
+    lastWrite_ = report;
+}
+
+std::vector<ConsoleSurfaces::LeftOut> ConsoleSurfaces::SearchMisses() const {
+    std::lock_guard lock(mu_);
+    return misses_;
+}
+
+std::optional<RegulatorWrite> ConsoleSurfaces::LastWrite() const {
+    std::lock_guard lock(mu_);
+    return lastWrite_;
+}
+
 void ConsoleSurfaces::Select(std::optional<RegulatorRef> regulator) {
     std::lock_guard lock(mu_);
     selected_ = regulator;

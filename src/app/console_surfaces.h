@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "surfaces.h"
 
@@ -29,6 +30,8 @@ class ConsoleSurfaces : public TSurfaces {
     void SetFoundMemo(const std::vector<std::string>& lines) override;
     void ChartPointAdded(RegulatorRef regulator, double x, double y) override;
     void ShowProgramTime(RegulatorRef regulator, int point, const std::string& text) override;
+    void SearchLeftOut(const std::string& port, int address, TResult code) override;
+    void RegulatorWriteEnded(RegulatorRef regulator, const RegulatorWrite& report) override;
 
     // The regulator the tool works on plays the selected one.
     void Select(std::optional<RegulatorRef> regulator);
@@ -37,6 +40,16 @@ class ConsoleSurfaces : public TSurfaces {
     void OnPoint(std::function<void(RegulatorRef, double, double)> fn);
     // Every error line so far (for --json output).
     std::vector<std::string> ErrorLines() const;
+
+    // What the search left out and why, in the order it met them.
+    struct LeftOut {
+        std::string port;
+        int address = 0;  // 0: the port did not open
+        TResult code = 0;
+    };
+    std::vector<LeftOut> SearchMisses() const;
+    // The report of the last regulator write; nullopt when none ended.
+    std::optional<RegulatorWrite> LastWrite() const;
 
   private:
     void Print(const std::string& line) const;
@@ -47,6 +60,8 @@ class ConsoleSurfaces : public TSurfaces {
     int lastProgress_ = -1;
     std::optional<RegulatorRef> selected_;
     std::vector<std::string> errors_;
+    std::vector<LeftOut> misses_;
+    std::optional<RegulatorWrite> lastWrite_;
     std::function<void(RegulatorRef, const std::string&)> onValue_;
     std::function<void(RegulatorRef, double, double)> onPoint_;
 };

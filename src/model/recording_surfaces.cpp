@@ -172,6 +172,11 @@ void RecordingSurfaces::SetFoundMemo(const std::vector<std::string>& lines) {
         Record("memo: " + l);
 }
 
+void RecordingSurfaces::SearchLeftOut(const std::string& port, int address, TResult code) {
+    std::lock_guard lock(mu_);
+    leftOut_.push_back(port + " " + std::to_string(address) + ": " + std::to_string(code));
+}
+
 void RecordingSurfaces::ChartPointAdded(RegulatorRef regulator, double x, double y) {
     std::lock_guard lock(mu_);
     char text[96];
@@ -261,6 +266,11 @@ std::vector<std::string> RecordingSurfaces::Tree() const {
 std::vector<std::string> RecordingSurfaces::FoundMemo() const {
     std::lock_guard lock(mu_);
     return memo_;
+}
+
+std::vector<std::string> RecordingSurfaces::LeftOut() const {
+    std::lock_guard lock(mu_);
+    return leftOut_;
 }
 
 bool RecordingSurfaces::ProjectChanged() const {

@@ -33,6 +33,7 @@ class RecordingSurfaces : public TSurfaces {
     void ShowProgramTime(RegulatorRef regulator, int point, const std::string& text) override;
     void SetProgramStopEnabled(bool enabled) override;
     void SetFoundMemo(const std::vector<std::string>& lines) override;
+    void SearchLeftOut(const std::string& port, int address, TResult code) override;
     void ChartPointAdded(RegulatorRef regulator, double x, double y) override;
     void SetTimeAxisAutomatic() override;
     bool AutoUpdate() const override;
@@ -54,6 +55,8 @@ class RecordingSurfaces : public TSurfaces {
     bool RegulatorChecked(RegulatorRef regulator) const;
     std::vector<std::string> Tree() const;
     std::vector<std::string> FoundMemo() const;
+    // What the search left out: "COM1 5: -17" (address 0: the port).
+    std::vector<std::string> LeftOut() const;
     bool ProjectChanged() const;
     void Clear();
 
@@ -66,6 +69,7 @@ class RecordingSurfaces : public TSurfaces {
     std::vector<int> progress_;
     std::vector<std::string> tree_;
     std::vector<std::string> memo_;
+    std::vector<std::string> leftOut_;
     std::vector<std::pair<RegulatorRef, std::string>> values_;
     std::vector<std::pair<RegulatorRef, bool>> checks_;
     std::string status_;

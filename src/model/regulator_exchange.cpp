@@ -117,6 +117,7 @@ void StoreRegOn(TModel& model, TParams& r, const Decoded& v) {
 }
 
 struct RegulatorField {
+    std::string_view name;  // the record's name of the field, "Setpoint"
     std::string_view code;  // "DA66"; the number is "0" + regulator + code
     Encoding encoding;
     std::string_view writeName;  // names the parameter in the write's error line
@@ -125,37 +126,40 @@ struct RegulatorField {
 };
 
 template <auto Member>
-constexpr RegulatorField Field(std::string_view code, std::string_view writeName) {
-    return {code, EncodingOf<Member>(), writeName, &Store<Member>, &Encode<Member>};
+constexpr RegulatorField Field(std::string_view name, std::string_view code,
+                               std::string_view writeName) {
+    return {name, code, EncodingOf<Member>(), writeName, &Store<Member>, &Encode<Member>};
 }
 
 template <auto Member>
-constexpr RegulatorField Field(std::string_view code, std::string_view writeName,
+constexpr RegulatorField Field(std::string_view name, std::string_view code,
+                               std::string_view writeName,
                                void (*store)(TModel&, TParams&, const Decoded&)) {
-    RegulatorField f = Field<Member>(code, writeName);
+    RegulatorField f = Field<Member>(name, code, writeName);
     f.store = store;
     return f;
 }
 
 const std::array<RegulatorField, 17> kRegulatorFields = {
-    Field<&TParams::InputChannel>("DA70", "\"Номер канала\"", &StoreInputChannel),
-    Field<&TParams::SetpointSource>("DA64", "\"Источник параметра регулирования\""),
-    Field<&TParams::RegMode>("DA79", "\"Печка / Заслонка \""),
-    Field<&TParams::Setpoint>("DA66", "\"Регулируемая величина\""),
-    Field<&TParams::Kp>("DA67", "\"Кп\""),
-    Field<&TParams::Ti>("DA68", "\"tи\""),
-    Field<&TParams::Td>("DA69", "\"tд\""),
-    Field<&TParams::Pmax>("DA6A", "\"Максимальная мощность Pmax\""),
-    Field<&TParams::DeadZone>("DA6B", "\"Зона нечувствительности\""),
-    Field<&TParams::PwmPeriod>("DA6E", "\"Период Шим\""),
-    Field<&TParams::MinRelayTime>("DA6F", "\"Мин. время переключения реле\""),
+    Field<&TParams::InputChannel>("InputChannel", "DA70", "\"Номер канала\"", &StoreInputChannel),
+    Field<&TParams::SetpointSource>("SetpointSource", "DA64",
+                                    "\"Источник параметра регулирования\""),
+    Field<&TParams::RegMode>("RegMode", "DA79", "\"Печка / Заслонка \""),
+    Field<&TParams::Setpoint>("Setpoint", "DA66", "\"Регулируемая величина\""),
+    Field<&TParams::Kp>("Kp", "DA67", "\"Кп\""),
+    Field<&TParams::Ti>("Ti", "DA68", "\"tи\""),
+    Field<&TParams::Td>("Td", "DA69", "\"tд\""),
+    Field<&TParams::Pmax>("Pmax", "DA6A", "\"Максимальная мощность Pmax\""),
+    Field<&TParams::DeadZone>("DeadZone", "DA6B", "\"Зона нечувствительности\""),
+    Field<&TParams::PwmPeriod>("PwmPeriod", "DA6E", "\"Период Шим\""),
+    Field<&TParams::MinRelayTime>("MinRelayTime", "DA6F", "\"Мин. время переключения реле\""),
     // Read only here; switched by the regulator control.
-    Field<&TParams::RegOn>("DA65", "", &StoreRegOn),
-    Field<&TParams::Relays1>("DA71", "\"Реле1\""),
-    Field<&TParams::Relays2>("DA78", "\"Реле2\""),
-    Field<&TParams::KpOn>("DA72", "\"Кп Вкл/Выкл\""),
-    Field<&TParams::DirectAction>("DA75", "\"Направление работы\""),
-    Field<&TParams::AutoTune>("DAC7", ""),
+    Field<&TParams::RegOn>("RegOn", "DA65", "", &StoreRegOn),
+    Field<&TParams::Relays1>("Relays1", "DA71", "\"Реле1\""),
+    Field<&TParams::Relays2>("Relays2", "DA78", "\"Реле2\""),
+    Field<&TParams::KpOn>("KpOn", "DA72", "\"Кп Вкл/Выкл\""),
+    Field<&TParams::DirectAction>("DirectAction", "DA75", "\"Направление работы\""),
+    Field<&TParams::AutoTune>("AutoTune", "DAC7", ""),
 };
 
 const RegulatorField* FindRegulatorField(std::string_view code) {
@@ -328,7 +332,11 @@ int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog) 
     return interrupted;
 }
 
-int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly) {
+int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly,
+                         RegulatorWrite* report) {
+    RegulatorWrite ignored;
+    RegulatorWrite& got = report != nullptr ? *report : ignored;
+    got = {};
     TSurfaces& surfaces = model.Surfaces();
     TDevice* device = model.Device(d);
     TParams* R = model.Regulator(d, r);
@@ -363,7 +371,12 @@ int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool set
                     code = value ? WriteParam(*port, device->Address,
                                               RegulatorNumber(r, step.number), *value)
                                  : rc::BadArgument;
-                    if (code != rc::Ok || setpointOnly) break;
+                    if (code != rc::Ok) {
+                        got.failed = field.name;
+                        break;
+                    }
+                    got.written.emplace_back(field.name);
+                    if (setpointOnly) break;
                     if (step.stopPoint && model.StopFlag) break;
                     if (i + 1 == kWriteOrder.size()) surfaces.SetProgress(100);
                 }
@@ -376,6 +389,7 @@ int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool set
         }
     }
     if (port) FreePort(port);
+    got.code = code;
 
     int result = 0;
     if (setpointOnly) {
@@ -421,9 +435,10 @@ void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r) {
     TSurfaces& surfaces = model.Surfaces();
     surfaces.ClearErrorLog();
     int code = 1;
+    RegulatorWrite report;
     if (const TParams* R = model.Regulator(d, r)) {
         if (R->KpOn || R->Ti != 0.0 || R->Td != 0.0) {
-            code = WriteRegulatorParams(model, d, r, false);
+            code = WriteRegulatorParams(model, d, r, false, &report);
         } else {
             // A regulator with no P, I or D part would do nothing at all.
             surfaces.AddErrorLine("Нет включенных коэффициентов в таблице!!!");
@@ -432,6 +447,7 @@ void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r) {
     if (code != 0) surfaces.AddErrorLine("Внимание! Запись параметров прервана!!!");
     surfaces.SetStatus("");
     surfaces.SetProgress(0);
+    surfaces.RegulatorWriteEnded({d, r}, report);
     surfaces.OperationFinished(Operation::Write, code != 0);
 }
 

@@ -19,14 +19,16 @@ int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog =
 // Writes regulator `r` of instrument `d`. In full (setpointOnly false):
 // 1 when stopped by StopFlag, else 0. The setpoint alone (the setpoint
 // program): 0 when written or stopped by the regulator's ProgStop while
-// waiting for the port, 1 when it failed.
-int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly);
+// waiting for the port, 1 when it failed. `report`, when given, says how far
+// it got: what the instrument took before a failure ended it, and the code.
+int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly,
+                         RegulatorWrite* report = nullptr);
 
 // The read workers: `op` is ReadOne, ReadRegulator or ReadAll (with
 // kAllDevices); ends with OperationFinished(op, interrupted).
 void ReadWorker(TModel& model, Operation op, std::uint8_t which);
 
-// The write worker of the regulator page; ends with
+// The write worker of the regulator page; ends with RegulatorWriteEnded and
 // OperationFinished(Operation::Write, the write did not complete).
 void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r);
 

@@ -23,21 +23,27 @@ constexpr std::int16_t kFamilyType = 1;  // the catalogue type that identifies t
 constexpr std::uint8_t kIdentCommand = 0;
 constexpr std::size_t kMaxCommandReply = 255;
 
-// The identification: true when the instrument at `address` answers with a
-// code of the family. Older firmware answers "55" for "41" and "56" for "54".
-bool Identify(TExCOM& port, std::uint8_t address) {
+// The identification: Ok when the instrument at `address` answers with a
+// code of the family, -17 when it answers another one, else the exchange's
+// failure. Older firmware answers "55" for "41" and "56" for "54".
+TResult Identify(TExCOM& port, std::uint8_t address) {
     std::string code;
-    if (Exchange(port, kFamilyType, address, kIdentCommand, code) != rc::Ok) return false;
+    const TResult result = Exchange(port, kFamilyType, address, kIdentCommand, code);
+    if (result != rc::Ok) return result;
     if (code == "55") code = "41";
     if (code == "56") code = "54";
-    return code == "41" || code == "54";
+    return code == "41" || code == "54" ? rc::Ok : rc::UnknownType;
 }
 
-// The software version (command 198), when the instrument answers a number.
-std::optional<std::uint32_t> ReadVersion(TExCOM& port, std::uint8_t address) {
+// The software version (command 198); -21 when the answer is not a number.
+TResult ReadVersion(TExCOM& port, std::uint8_t address, std::uint32_t& version) {
     std::string command = ";198;";
-    if (SendCommand(&port, address, command, kMaxCommandReply) != rc::Ok) return std::nullopt;
-    return ParseDecimal(command);
+    const TResult result = SendCommand(&port, address, command, kMaxCommandReply);
+    if (result != rc::Ok) return result;
+    const auto number = ParseDecimal(command);
+    if (!number) return rc::BadPayload;
+    version = *number;
+    return rc::Ok;
 }
 
 // The nearest whole percent of done / total.
@@ -54,14 +60,19 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
            std::int32_t baud) {
     TSurfaces& surfaces = model.Surfaces();
     const auto bus = static_cast<std::uint8_t>(address);
-    if (!Identify(port, bus)) return;
-    const auto version = ReadVersion(port, bus);
-    if (!version) return;
-    if (*version > 50) {
+    std::uint32_t version = 0;
+    TResult answer = Identify(port, bus);
+    if (answer == rc::Ok) answer = ReadVersion(port, bus, version);
+    if (answer != rc::Ok) {
+        surfaces.SearchLeftOut(portName, address, answer);
+        return;
+    }
+    if (version > 50) {
         surfaces.AddErrorLine(
             "Внимание! На порте " + portName +
             " найдена более поздняя модель прибора не способная работать с данной программой.");
         surfaces.AddErrorLine("Обратитесь в НПП \"Велтарис\" за новой версией программы.");
+        surfaces.SearchLeftOut(portName, address, rc::WrongFirmware);
         return;
     }
 
@@ -71,7 +82,7 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
     if (index >= kMaxDevices) return;  // a device index is one byte
     const auto d = static_cast<std::uint8_t>(index);
     auto device = std::make_unique<TDevice>();
-    device->POversion = static_cast<std::uint8_t>(*version);
+    device->POversion = static_cast<std::uint8_t>(version);
     device->Regs[1] = std::make_unique<TParams>(d, 1);
     device->Regs[2] = std::make_unique<TParams>(d, 2);
     device->Address = std::to_string(address);
@@ -116,6 +127,7 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
                     ResultText(read, portName) + "); он пропущен.";
         }
         surfaces.AddErrorLine(line);
+        surfaces.SearchLeftOut(portName, address, read == rc::Ok ? rc::UnknownType : read);
     }
 
     if (!model.PortJobs().Has(portName)) model.PortJobs().CreateSuspended(portName);
@@ -147,7 +159,10 @@ void SearchInstruments(TModel& model, SearchRange& range) {
 
         for (int p = 1; p <= ports; ++p) {
             const std::string name = PortName(range.COMmin + p - 1);
-            if (port->OpenPort(name) != rc::Ok) continue;
+            if (const TResult opened = port->OpenPort(name); opened != rc::Ok) {
+                surfaces.SearchLeftOut(name, 0, opened);
+                continue;
+            }
             surfaces.AddPortNode(name);
             for (int a = 1; a <= addresses; ++a) {
                 surfaces.SetProgress(Percent((p - 1) * addresses + a, total));
@@ -204,8 +219,8 @@ void CheckLink(TModel& model, std::uint8_t d) {
         bool answered = false;
         if (port->OpenPort(device->ParentPort) == rc::Ok) {
             const auto address = ParseDecimal(device->Address);
-            answered =
-                address && *address <= 255 && Identify(*port, static_cast<std::uint8_t>(*address));
+            answered = address && *address <= 255 &&
+                       Identify(*port, static_cast<std::uint8_t>(*address)) == rc::Ok;
             port->ClosePort();
         }
         model.Surfaces().AddErrorLine(

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "result_codes.h"
+
 namespace zorvat {
 
 // A regulator as the tree knows it: device index and regulator number.
@@ -32,6 +34,15 @@ enum class Operation {
     Switch,
     Autotune,
     Program,
+};
+
+// How far a regulator write got.
+struct RegulatorWrite {
+    TResult code = rc::Ok;  // the failure that ended it; Ok when none
+    // The fields the instrument took, by their record names ("Setpoint",
+    // "Kp"), in the order they were written.
+    std::vector<std::string> written;
+    std::string failed;  // the field whose write failed; empty when none
 };
 
 class TSurfaces {
@@ -76,6 +87,16 @@ class TSurfaces {
 
     // The memo of the page "Связь" (FindedDevmem).
     virtual void SetFoundMemo(const std::vector<std::string>& /*lines*/) {}
+    // The search left out `address` of `port` (address 0: the whole port,
+    // which did not open) for the reason `code`: no answer or a damaged one,
+    // an answer not of the family (-17), software too new (-400). The window
+    // shows only the search's own error lines; the command line says why
+    // nothing was found.
+    virtual void SearchLeftOut(const std::string& /*port*/, int /*address*/, TResult /*code*/) {}
+    // The regulator write of the page "Параметры" ended; the window shows
+    // its error lines only.
+    virtual void RegulatorWriteEnded(RegulatorRef /*regulator*/, const RegulatorWrite& /*report*/) {
+    }
 
     // The chart: a point was added to a regulator's series (the series is in
     // the record); the time axis stops being fixed.

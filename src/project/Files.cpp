@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "atomic_file.h"
@@ -113,6 +114,39 @@ ProjectRegulator ReadRegulator(const SectionReader& s, int r) {
     return reg;
 }
 
+// "Device"n with n above 255 in the decimal form a save writes ("device300"
+// too: names are matched without regard to letter case).
+bool IsSectionBeyond(std::string_view name) {
+    constexpr std::string_view prefix = "device";
+    if (name.size() <= prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) {
+            return false;
+        }
+    }
+    const std::string_view digits = name.substr(prefix.size());
+    if (digits[0] == '0') return false;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+    }
+    return digits.size() > 3 || (digits.size() == 3 && digits > "255");
+}
+
+// The instruments marked present in the sections a load never reads, those
+// numbered above 255; a section given twice counts once.
+std::size_t PresentBeyondSections(const IniReader& file) {
+    std::set<std::string> seen;
+    std::size_t present = 0;
+    for (const std::string_view name : file.SectionNames()) {
+        if (!IsSectionBeyond(name)) continue;
+        std::string digits(name.substr(6));
+        if (!seen.insert(std::move(digits)).second) continue;
+        if (SectionReader(file, std::string(name)).Bool("Present", false)) ++present;
+    }
+    return present;
+}
+
 void Store(TParams& r, const ProjectRegulator& reg) {
     r.Present = reg.present;
     r.Serie.SetColor(reg.color);
@@ -172,11 +206,16 @@ std::string ProjectText(const std::vector<ProjectDevice>& devices, std::string_v
     return file.Text();
 }
 
-std::vector<ProjectDevice> ReadProjectDevices(const IniReader& file) {
-    std::vector<ProjectDevice> devices;
+ProjectDevices ReadProjectDevices(const IniReader& file) {
+    ProjectDevices result;
+    std::vector<ProjectDevice>& devices = result.devices;
     for (std::size_t n = 0; n < kProjectSections; ++n) {
         const SectionReader s(file, DeviceSection(n));
         if (!s.Bool("Present", false)) continue;
+        if (devices.size() == kMaxDevices) {  // a device index is one byte
+            ++result.notLoaded;
+            continue;
+        }
         ProjectDevice d;
         d.port = s.Text("ParentPort", "COM1");
         // The address is at most three characters (bytes of the code page).
@@ -190,7 +229,15 @@ std::vector<ProjectDevice> ReadProjectDevices(const IniReader& file) {
             d.regulators[static_cast<std::size_t>(r - 1)] = ReadRegulator(s, r);
         devices.push_back(std::move(d));
     }
-    return devices;
+    result.notLoaded += PresentBeyondSections(file);
+    if (result.notLoaded > 0) {
+        result.reason = "Приборов в файле: " + std::to_string(devices.size() + result.notLoaded) +
+                        ", а в проекте их может быть не больше " + std::to_string(kMaxDevices) +
+                        ". Загружены первые " + std::to_string(devices.size()) +
+                        ", не загружено: " + std::to_string(result.notLoaded) +
+                        "; сохранение проекта запишет только загруженные.";
+    }
+    return result;
 }
 
 std::vector<ProjectDevice> ProjectDevicesOf(const TModel& model) {
@@ -241,23 +288,23 @@ SettingsFile ReadSettingsFile(const std::string& programDir) {
     return {path, true};
 }
 
-bool SaveProject(const TModel& model, const std::string& path) {
+bool SaveProject(const TModel& model, const std::string& path, std::string* reason) {
     const std::string text = ProjectText(ProjectDevicesOf(model), DateTimeText(std::time(nullptr)));
-    return ReplaceFileContents(PathOf(path), text);
+    return ReplaceFileContents(PathOf(path), text, reason);
 }
 
 LoadedProject LoadProject(TModel& model, const std::string& path) {
-    const auto file = IniReader::Load(PathOf(path));
-    if (!file) return {};
-    const std::vector<ProjectDevice> devices = ReadProjectDevices(*file);
-
     LoadedProject result;
+    const auto file = IniReader::Load(PathOf(path), &result.reason);
+    if (!file) return result;
+    const ProjectDevices read = ReadProjectDevices(*file);
+
     result.loaded = true;
+    result.notLoaded = read.notLoaded;
+    result.reason = read.reason;
     model.ClearDevices();
-    for (const ProjectDevice& saved : devices) {
-        const std::size_t index = model.DeviceList.Count();
-        if (index >= kMaxDevices) break;  // a device index is one byte
-        const auto d = static_cast<std::uint8_t>(index);
+    for (const ProjectDevice& saved : read.devices) {
+        const auto d = static_cast<std::uint8_t>(model.DeviceList.Count());
         // Other threads see an instrument once it is in the list, so it is
         // complete before it is appended.
         auto device = std::make_unique<TDevice>();
@@ -299,7 +346,9 @@ StartProject OpenStartProject(TModel& model, const std::string& programDir) {
     start.titlePart = ProjectTitlePart(start.projectFile);
     start.settingsFound = settings.found;
     model.ClearDevices();
-    start.loaded = LoadProject(model, start.projectFile).loaded;
+    const LoadedProject loaded = LoadProject(model, start.projectFile);
+    start.loaded = loaded.loaded;
+    start.reason = loaded.reason;
     return start;
 }
 

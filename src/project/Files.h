@@ -63,11 +63,22 @@ struct ProjectDevice {
 // The file's text, Windows-1251: "Date_Time" with `dateTime`, then one
 // section "Device"n per instrument, n its position in `devices`.
 std::string ProjectText(const std::vector<ProjectDevice>& devices, std::string_view dateTime);
-// The instruments a load appends, in section order: those of the sections
-// Device0..Device255 whose "Present" reads true. A missing key, or a value
-// that does not convert, gives the key's default; point counts are brought
-// into 2..255.
-std::vector<ProjectDevice> ReadProjectDevices(const IniReader& file);
+
+struct ProjectDevices {
+    // What a load appends, in section order: the instruments of the sections
+    // Device0..Device255 whose "Present" reads true, the first kMaxDevices of
+    // them.
+    std::vector<ProjectDevice> devices;
+    // The instruments marked present that are left out: those beyond the
+    // first kMaxDevices and those of sections numbered above 255.
+    std::size_t notLoaded = 0;
+    // When notLoaded is not 0, that they were not loaded, in the operator's
+    // words; otherwise empty.
+    std::string reason;
+};
+// A missing key, or a value that does not convert, gives the key's default;
+// point counts are brought into 2..255.
+ProjectDevices ReadProjectDevices(const IniReader& file);
 // The model's instruments, present or not, in device-list order.
 std::vector<ProjectDevice> ProjectDevicesOf(const TModel& model);
 
@@ -89,14 +100,22 @@ struct SettingsFile {
 SettingsFile ReadSettingsFile(const std::string& programDir);
 
 // Writes the device list to `path`. The old file is replaced only by a
-// complete new one: false, and the old file whole, when the write fails.
-bool SaveProject(const TModel& model, const std::string& path);
+// complete new one: false, and the old file whole, when the write fails or
+// the file is write-protected; `reason`, when given, then says why in the
+// operator's words ("Файл защищён от записи.").
+bool SaveProject(const TModel& model, const std::string& path, std::string* reason = nullptr);
 
 struct LoadedProject {
-    // False when `path` is not a readable file: the model, its jobs and the
-    // project state are as they were.
+    // False when `path` is not a file that can be read whole (one larger than
+    // kMaxIniBytes is refused): the model, its jobs and the project state are
+    // as they were.
     bool loaded = false;
     std::size_t devices = 0;
+    // Instruments of the file that were left out (more than kMaxDevices).
+    std::size_t notLoaded = 0;
+    // In the operator's words: why the file was not loaded, or, when it was
+    // and notLoaded is not 0, that the rest were not. Empty otherwise.
+    std::string reason;
     // The distinct ports of the instruments, in order of first appearance;
     // one polling job runs for each of them that is COM1..COM10.
     std::vector<std::string> ports;
@@ -114,6 +133,7 @@ struct StartProject {
     std::string titlePart;       // " - [name]"
     bool settingsFound = false;  // PID_prop.inf exists
     bool loaded = false;         // the project file existed and was loaded
+    std::string reason;          // LoadedProject::reason of its load
 };
 // Opens the project of the last run at program start. The model is emptied
 // even when no project file exists.

@@ -92,9 +92,53 @@ void SyncFolder(const fs::path& folder) {
 
 #endif
 
+// A file that exists and must not be written: no write permission at all,
+// or none for this process. The superuser passes every permission check of
+// open() and rename(), so the mode itself is looked at.
+bool WriteProtected(const fs::path& file, const fs::file_status& status) {
+    constexpr fs::perms anyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((status.permissions() & anyWrite) == fs::perms::none) return true;
+#ifndef _WIN32
+    if (::access(file.c_str(), W_OK) != 0 && errno == EACCES) return true;
+#endif
+    return false;
+}
+
 }  // namespace
 
-bool ReplaceFileContents(const fs::path& path, std::string_view bytes) {
+std::string FileErrorText(int error, bool writing) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return writing ? "Папка не найдена." : "Файл не найден.";
+        case EACCES:
+        case EPERM:
+            return writing ? "Нет прав на запись в папку." : "Нет прав на чтение файла.";
+        case EISDIR:
+            return "Это папка, а не файл.";
+        case EROFS:
+            return "Диск доступен только для чтения.";
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            return "На диске нет места.";
+        case EFBIG:
+            return "Файл больше, чем разрешено записать.";
+        case ENAMETOOLONG:
+            return "Слишком длинное имя файла.";
+        default:
+            return std::string(writing ? "Ошибка записи: " : "Ошибка чтения: ") +
+                   std::generic_category().message(error) + ".";
+    }
+}
+
+bool ReplaceFileContents(const fs::path& path, std::string_view bytes, std::string* reason) {
+    const auto fail = [reason](std::string why) {
+        if (reason != nullptr) *reason = std::move(why);
+        return false;
+    };
     std::error_code ec;
     fs::path target = path;
     if (fs::is_symlink(path, ec)) {
@@ -102,23 +146,29 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes) {
         if (!ec) target = resolved;
     }
 
+    // What is there now: a file the new one may replace, or nothing.
+    const auto old = fs::status(target, ec);
+    const bool replacing = fs::exists(old);
+    if (replacing && !fs::is_regular_file(old)) {
+        return fail(fs::is_directory(old) ? FileErrorText(EISDIR, true) : "Это не файл.");
+    }
+    if (replacing && WriteProtected(target, old)) return fail("Файл защищён от записи.");
+
     fs::path tmp;
     int error = EEXIST;
     for (int attempt = 0; attempt < 8 && error == EEXIST; ++attempt) {
         tmp = TemporaryBeside(target);
         error = WriteNewFile(tmp, bytes);
     }
-    if (error != 0) return false;
+    if (error != 0) return fail(FileErrorText(error, true));
 
     // The new file keeps the old one's permissions.
-    const auto old = fs::status(target, ec);
-    if (!ec && fs::is_regular_file(old)) {
-        fs::permissions(tmp, old.permissions(), fs::perm_options::replace, ec);
-    }
+    if (replacing) fs::permissions(tmp, old.permissions(), fs::perm_options::replace, ec);
     fs::rename(tmp, target, ec);
     if (ec) {
+        const int renameError = ec.value();
         fs::remove(tmp, ec);
-        return false;
+        return fail(FileErrorText(renameError, true));
     }
     SyncFolder(target.parent_path());
     return true;

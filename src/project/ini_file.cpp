@@ -1,6 +1,8 @@
 #include "ini_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <system_error>
 
@@ -42,6 +44,11 @@ void Trim(std::string_view text, std::size_t& begin, std::size_t& end) {
         ++begin;
     while (end > begin && IsBlank(text[end - 1]))
         --end;
+}
+
+std::string TooBigText(std::uintmax_t size) {
+    return "Файл слишком велик (" + std::to_string(size) + " байт, а прочитать можно не больше " +
+           std::to_string(kMaxIniBytes >> 20) + " МиБ); он не прочитан.";
 }
 
 std::string WithoutLineBreaks(std::string_view text) {
@@ -116,20 +123,46 @@ IniReader::IniReader(std::string text) : text_(std::move(text)) {
                      });
 }
 
-std::optional<IniReader> IniReader::Load(const std::filesystem::path& path) {
+std::optional<IniReader> IniReader::Load(const std::filesystem::path& path, std::string* reason) {
+    namespace fs = std::filesystem;
+    const auto fail = [reason](std::string why) -> std::optional<IniReader> {
+        if (reason != nullptr) *reason = std::move(why);
+        return std::nullopt;
+    };
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        const fs::path folder = path.parent_path();
+        const bool folderThere = folder.empty() || fs::is_directory(folder, ec);
+        return fail(folderThere ? FileErrorText(ENOENT, false) : "Папка не найдена.");
+    }
+    if (ec) return fail(FileErrorText(ec.value(), false));
+    if (fs::is_directory(status)) return fail(FileErrorText(EISDIR, false));
+    if (!fs::is_regular_file(status)) return fail("Это не файл.");
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (!ec && size > kMaxIniBytes) return fail(TooBigText(size));
+
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return fail(FileErrorText(errno != 0 ? errno : EACCES, false));
     std::string text;
     char chunk[1 << 16];
-    while (text.size() < kMaxIniBytes && in) {
+    // One byte past the limit tells a file that grew since it was measured.
+    while (text.size() <= kMaxIniBytes && in) {
         in.read(chunk, sizeof chunk);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        text.append(chunk, std::min(got, kMaxIniBytes - text.size()));
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
     }
-    if (in.bad()) return std::nullopt;
+    if (in.bad()) return fail(FileErrorText(EIO, false));
+    if (text.size() > kMaxIniBytes) return fail(TooBigText(text.size()));
     return IniReader(std::move(text));
+}
+
+std::vector<std::string_view> IniReader::SectionNames() const {
+    std::vector<std::string_view> names;
+    names.reserve(sections_.size());
+    for (const Section& s : sections_)
+        names.push_back(View(s.name));
+    return names;
 }
 
 std::string_view IniReader::View(Span span) const {
@@ -199,8 +232,8 @@ std::string IniWriter::Text() const {
     return out;
 }
 
-bool IniWriter::Save(const std::filesystem::path& path) const {
-    return ReplaceFileContents(path, Text());
+bool IniWriter::Save(const std::filesystem::path& path, std::string* reason) const {
+    return ReplaceFileContents(path, Text(), reason);
 }
 
 }  // namespace zorvat

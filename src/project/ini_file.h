@@ -20,7 +20,8 @@
 namespace zorvat {
 
 // A full project of 255 instruments with 255 points per regulator is about
-// 10 MB; anything beyond this is not read, as if the file ended there.
+// 10 MB. A larger file is refused by Load; text given to the constructor is
+// cut here, as if it ended there.
 inline constexpr std::size_t kMaxIniBytes = 16u << 20;
 
 // Reads a whole file once and answers lookups. When a section name occurs
@@ -34,10 +35,16 @@ class IniReader {
     IniReader() = default;
     explicit IniReader(std::string text);
 
-    // Nullopt when `path` is not a regular file that can be read.
-    static std::optional<IniReader> Load(const std::filesystem::path& path);
+    // Nullopt when `path` is not a regular file that can be read whole (one
+    // larger than kMaxIniBytes is not read at all); `reason`, when given,
+    // then says why in the operator's words.
+    static std::optional<IniReader> Load(const std::filesystem::path& path,
+                                         std::string* reason = nullptr);
 
     bool HasSection(std::string_view section) const;
+    // Every section header's name, in file order; a name given twice is
+    // listed twice.
+    std::vector<std::string_view> SectionNames() const;
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     std::string Get(std::string_view section, std::string_view key,
                     std::string_view fallback) const;
@@ -80,8 +87,9 @@ class IniWriter {
 
     std::string Text() const;
     // Writes the text beside `path` and renames it over the old file, so the
-    // old file stays whole when the write fails (ReplaceFileContents).
-    bool Save(const std::filesystem::path& path) const;
+    // old file stays whole when the write fails (ReplaceFileContents, which
+    // also gives the `reason`).
+    bool Save(const std::filesystem::path& path, std::string* reason = nullptr) const;
 
   private:
     struct Section {

@@ -441,8 +441,10 @@ void TMainWindow::OpenProject() {
         ClearPages();
         projectFile_ = chosen.toStdString();
         BuildDeviceTree();
+        if (!loaded.reason.empty()) Inform(this, Q(loaded.reason), MessageKind::Warning);
     } else {
-        Inform(this, "Не удалось прочитать файл проекта:\n" + chosen, MessageKind::Warning);
+        Inform(this, "Не удалось прочитать файл проекта:\n" + chosen + "\n" + Q(loaded.reason),
+               MessageKind::Warning);
     }
     WriteSettingsFile(options_.programDir, projectFile_);
     SetTitle();
@@ -454,8 +456,9 @@ void TMainWindow::SaveProjectAs() {
                                  Q(options_.programDir), "Файлы проектов (*.prj)"});
     if (chosen.isEmpty()) return;
     if (QFileInfo(chosen).suffix().isEmpty()) chosen += ".prj";
-    if (!::zorvat::SaveProject(*model_, chosen.toStdString())) {
-        Inform(this, "Нет доступа к файлу.", MessageKind::Error);
+    std::string reason;
+    if (!::zorvat::SaveProject(*model_, chosen.toStdString(), &reason)) {
+        Inform(this, "Нет доступа к файлу.\n" + Q(reason), MessageKind::Error);
         return;
     }
     projectFile_ = chosen.toStdString();
@@ -465,10 +468,11 @@ void TMainWindow::SaveProjectAs() {
 }
 
 void TMainWindow::SaveProject() {
-    if (::zorvat::SaveProject(*model_, projectFile_)) {
+    std::string reason;
+    if (::zorvat::SaveProject(*model_, projectFile_, &reason)) {
         SetProjectChanged(false);
     } else {
-        Inform(this, "Нет доступа к файлу.", MessageKind::Error);
+        Inform(this, "Нет доступа к файлу.\n" + Q(reason), MessageKind::Error);
     }
 }
 
@@ -489,12 +493,13 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     }
     // The project holds the operator's programs: a save that failed is said,
     // and the operator decides whether to leave without it.
-    if (!::zorvat::SaveProject(*model_, projectFile_)) {
+    std::string reason;
+    if (!::zorvat::SaveProject(*model_, projectFile_, &reason)) {
         const auto leave =
             ShowMessage({this,
                          MessageKind::Error,
                          {},
-                         "Нет доступа к файлу.\n" + Q(projectFile_) +
+                         "Нет доступа к файлу.\n" + Q(projectFile_) + "\n" + Q(reason) +
                              "\n\nПроект не сохранён. Закрыть программу без сохранения?",
                          QMessageBox::Yes | QMessageBox::No,
                          QMessageBox::No});

@@ -8,6 +8,7 @@ sim=$2
 work=$(mktemp -d)
 "$sim" --link-dir "$work/links" --baud 19200 --turnaround 1 --speed 0 \
   --port COM1 --instrument 1:C3 --instrument 2:51 --fault COM1:2:status:param=01DA67,n=16 \
+  --instrument 3:51 --fault COM1:3:bad-checksum --instrument 4:51 --fault COM1:4:wrong-address:n=9 \
   >"$work/sim.out" 2>"$work/sim.err" &
 simpid=$!
 trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null; rm -rf "$work"' EXIT
@@ -44,6 +45,22 @@ stderr_has() {
   if grep -qF -- "$text" "$work/err"; then passed=$((passed + 1)); else
     echo "FAIL $name: stderr [$(cat "$work/err")] lacks [$text]"
     failed=$((failed + 1))
+  fi
+}
+# fails NAME EXPECTED_STDOUT TEXT -- ARGS...: exits 1 with that stdout ("*": any) and says TEXT
+# on stderr
+fails() {
+  local name=$1 expected=$2 text=$3
+  shift 4
+  local out rc
+  out=$("$cli" --baud 19200 "$@" 2>"$work/err")
+  rc=$?
+  if [ "$rc" -ne 1 ] || { [ "$expected" != "*" ] && [ "$out" != "$expected" ]; } ||
+    ! grep -qF -- "$text" "$work/err"; then
+    echo "FAIL $name: status $rc (want 1), stdout [$out] (want [$expected]), stderr [$(cat "$work/err")] lacks [$text]?"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
 }
 
@@ -91,6 +108,21 @@ check project 0 "COM1	1	ZURURU-71/M2	19200 baud	version 20
   regulator 2: 2 points
 COM1	2	ZURURU-71/M1	19200 baud	version 20
   regulator 1: 2 points" -- project show "$work/bench.prj"
+
+# Failures keep their cause: what the search met, the instrument's code, how
+# far a write got, why a project file was not read or written.
+fails search-nothing "" "error -14: Прибор не подключён к порту (ошибка приёма данных из порта) COM1 (COM1, address 7)" -- search --ports COM1 --addr 7
+fails search-no-port "" "error -4: Порт COM2 отсутствует" -- search --ports COM2
+fails bad-checksum "" "error -19: Ошибка контрольной суммы в ответе прибора (COM1, address 3)" -- --addr 3 read
+fails wrong-address "" "error -20: Неверный адрес прибора в ответе (COM1, address 4)" -- --addr 4 check-link
+fails write-part-way "partly written: Setpoint" "error 16: Ошибочный номер параметра (writing Kp)" -- --addr 2 --reg 1 write-regulator Setpoint=123
+check written-before-it 0 0000F642 -- --addr 2 get 01DA66
+chmod 444 "$work/bench.prj"
+fails save-protected "*" "error: cannot write the project $work/bench.prj: Файл защищён от записи." -- --addr 1 search --save "$work/bench.prj"
+fails project-missing "" "error: cannot read $work/none.prj: Файл не найден." -- project show "$work/none.prj"
+for n in $(seq 0 256); do printf '[Device%d]\r\nPresent=-1\r\nAddress=%d\r\n' "$n" $((n % 256)); done >"$work/full.prj"
+check project-full 0 "$(for n in $(seq 0 254); do printf 'COM1\t%d\tЗОРВАТ-7x\t9600 baud\tversion 0\n' "$n"; done)" -- project show "$work/full.prj"
+stderr_has project-full-warning "warning: Приборов в файле: 257" -- project show "$work/full.prj"
 
 echo "cli session: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -447,12 +447,18 @@ TEST_F(RegulatorExchange, WriteStopsAtTheFirstFailure) {
         std::uint8_t device;
         std::string line;
         std::string lastNumber;
+        TResult code;
+        std::string failed;
+        std::vector<std::string> written;  // what the instrument took first
     } cases[] = {
         {0,
          " Ошибка!(17)  Порт: COM1  Адрес прибора: 1   Ошибочное значение параметра  "
          "\"Максимальная мощность Pmax\"",
-         "01DA6A"},
-        {1, " Ошибка!(-4)  Порт: COM2  Адрес прибора: 1   Порт COM2 отсутствует  ", ""},
+         "01DA6A",
+         17,
+         "Pmax",
+         {"Setpoint", "Kp", "Ti", "Td"}},
+        {1, " Ошибка!(-4)  Порт: COM2  Адрес прибора: 1   Порт COM2 отсутствует  ", "", -4, "", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -465,6 +471,13 @@ TEST_F(RegulatorExchange, WriteStopsAtTheFirstFailure) {
         const auto requests = Requests();
         EXPECT_EQ(requests.empty() ? "" : requests.back().number, c.lastNumber);
         EXPECT_TRUE(HasEvent("finished write"));
+
+        RegulatorWrite report;
+        report.written = {"stale"};
+        WriteRegulatorParams(*model_, c.device, 1, false, &report);
+        EXPECT_EQ(report.code, c.code);
+        EXPECT_EQ(report.failed, c.failed);
+        EXPECT_EQ(report.written, c.written);
     }
 }
 

@@ -253,6 +253,10 @@ TEST_F(Search, ProgressAndAFruitlessSearch) {
     EXPECT_EQ(surfaces_.Tree(), (std::vector<std::string>{"Порт COM1", "Порт COM2"}));
     EXPECT_TRUE(surfaces_.FoundMemo().empty());
     EXPECT_TRUE(surfaces_.ErrorLog().empty());
+    // The window says nothing of them; the command line learns why.
+    EXPECT_EQ(surfaces_.LeftOut(),
+              (std::vector<std::string>{"COM1 5: -17", "COM1 6: -17", "COM1 7: -17", "COM2 5: -17",
+                                        "COM2 6: -17", "COM2 7: -17"}));
     EXPECT_EQ(model_->PortJobs().Count(), 0u);
     EXPECT_TRUE(HasEvent("finished search"));
 }

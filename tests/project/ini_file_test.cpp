@@ -2,11 +2,15 @@
 // and files that are not what they should be.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ini_file.h"
 #include "temp_folder.h"
@@ -89,10 +93,27 @@ TEST(IniReader, LineEndsAndByteOrderMark) {
     }
 }
 
-TEST(IniReader, LoadsOnlyReadableFiles) {
+TEST(IniReader, LoadsOnlyReadableFilesAndSaysWhyNot) {
     TempFolder dir;
-    EXPECT_FALSE(IniReader::Load(dir / "missing.ini"));
-    EXPECT_FALSE(IniReader::Load(dir.Path()));  // a folder
+    WriteBytes(dir / "locked.ini", "[S]\r\n");
+    std::filesystem::permissions(dir / "locked.ini", std::filesystem::perms::none);
+    const bool root = ::geteuid() == 0;  // reads whatever the mode says
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir / "missing.ini", "Файл не найден."},
+        {dir / "no-folder/missing.ini", "Папка не найдена."},
+        {dir.Path().string(), "Это папка, а не файл."},
+        {"/dev/null", "Это не файл."},
+        {dir / "locked.ini", root ? "" : "Нет прав на чтение файла."},
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        const auto ini = IniReader::Load(c.path, &reason);
+        EXPECT_EQ(ini.has_value(), std::string_view(c.reason).empty()) << c.path;
+        EXPECT_EQ(reason, c.reason) << c.path;
+    }
     WriteBytes(dir / "empty.ini", "");
     ASSERT_TRUE(IniReader::Load(dir / "empty.ini"));
     EXPECT_FALSE(IniReader::Load(dir / "empty.ini")->HasSection("S"));
@@ -115,17 +136,30 @@ TEST(IniReader, BinaryJunkIsHarmless) {
     }
 }
 
-TEST(IniReader, ReadsNoMoreThanTheLimit) {
+TEST(IniReader, LoadsAFileUpToTheLimitAndRefusesALargerOne) {
     TempFolder dir;
     std::string text = "[S]\r\nfirst=1\r\n";
-    text.resize(kMaxIniBytes - 6, 'x');
-    text += "\r\nk=12345\r\n[T]\r\nk=2\r\n";  // the limit falls inside "12345"
-    WriteBytes(dir / "huge.ini", text);
-    const auto ini = IniReader::Load(dir / "huge.ini");
-    ASSERT_TRUE(ini);
+    text.resize(kMaxIniBytes - 14, 'x');
+    text += "\r\n[T]\r\nk=12345";
+    ASSERT_EQ(text.size(), kMaxIniBytes);
+    WriteBytes(dir / "full.ini", text);
+    std::string reason;
+    const auto ini = IniReader::Load(dir / "full.ini", &reason);
+    ASSERT_TRUE(ini) << reason;
     EXPECT_EQ(ini->Find("S", "first"), "1");
-    EXPECT_EQ(ini->Find("S", "k"), "12");
-    EXPECT_FALSE(ini->HasSection("T"));
+    EXPECT_EQ(ini->Find("T", "k"), "12345");
+
+    // One byte more and nothing is read: a part would lose the rest unseen.
+    WriteBytes(dir / "huge.ini", text + "6");
+    EXPECT_FALSE(IniReader::Load(dir / "huge.ini", &reason));
+    EXPECT_EQ(reason,
+              "Файл слишком велик (16777217 байт, а прочитать можно не больше 16 МиБ); "
+              "он не прочитан.");
+}
+
+TEST(IniReader, SectionNamesInFileOrder) {
+    const IniReader ini("[B]\r\n[ a ]\r\nk=1\r\n[B]\r\n[broken\r\n");
+    EXPECT_EQ(ini.SectionNames(), (std::vector<std::string_view>{"B", "a", "B"}));
 }
 
 TEST(IniWriter, KeepsOrderAndReplacesInPlace) {

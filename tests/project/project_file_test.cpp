@@ -17,7 +17,7 @@ namespace zorvat {
 namespace {
 
 std::vector<ProjectDevice> Read(const std::string& text) {
-    return ReadProjectDevices(IniReader(text));
+    return ReadProjectDevices(IniReader(text)).devices;
 }
 
 // A one-device file with `keys` (CR LF lines) in section Device0.
@@ -298,6 +298,55 @@ TEST(ProjectRead, CyrillicNamesInTheCodePage) {
                   .find("Name=\xC7\xCE\xD0\xC2\xC0\xD2-7x \xCF\xE5\xF7\xFC "
                         "\xB9\x32\r\n"),
               std::string::npos);
+}
+
+// A section "Device"n for each n of `numbers`, with the address n (another
+// section name and presence when given).
+std::string Sections(const std::vector<std::size_t>& numbers, const char* name = "Device",
+                     const char* present = "-1") {
+    std::string text;
+    for (const std::size_t n : numbers)
+        text += "[" + std::string(name) + std::to_string(n) + "]\r\nPresent=" + present +
+                "\r\nAddress=" + std::to_string(n) + "\r\n";
+    return text;
+}
+
+std::vector<std::size_t> Range(std::size_t first, std::size_t last) {
+    std::vector<std::size_t> numbers;
+    for (std::size_t n = first; n <= last; ++n)
+        numbers.push_back(n);
+    return numbers;
+}
+
+TEST(ProjectRead, InstrumentsBeyondTheListAreCountedNotDropped) {
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t loaded;
+        std::size_t notLoaded;
+    } cases[] = {
+        {"255 instruments", Sections(Range(0, 254)), 255, 0},
+        {"all 256 sections", Sections(Range(0, 255)), 255, 1},
+        {"sections above 255", Sections(Range(0, 9)) + Sections({256, 300, 1000}), 10, 3},
+        {"letter case of a name", Sections({0}) + Sections({300}, "DEVICE"), 1, 1},
+        {"a section given twice counts once", Sections({0, 300, 300}), 1, 1},
+        {"not present beyond", Sections({0}) + Sections({300}, "Device", "0"), 1, 0},
+        {"names no save writes", Sections({0}) + Sections({256}, "Device0") + "[Device]\r\n", 1, 0},
+        {"both", Sections(Range(0, 255)) + Sections({400}), 255, 2},
+    };
+    for (const auto& c : cases) {
+        const ProjectDevices read = ReadProjectDevices(IniReader(c.text));
+        EXPECT_EQ(read.devices.size(), c.loaded) << c.what;
+        EXPECT_EQ(read.notLoaded, c.notLoaded) << c.what;
+        EXPECT_EQ(read.reason.empty(), c.notLoaded == 0) << c.what;
+    }
+    // The first 255 sections are the ones kept, and the text says what is not.
+    const ProjectDevices read = ReadProjectDevices(IniReader(Sections(Range(0, 255))));
+    ASSERT_EQ(read.devices.size(), 255u);
+    EXPECT_EQ(read.devices.back().address, "254");
+    EXPECT_EQ(read.reason,
+              "Приборов в файле: 256, а в проекте их может быть не больше 255. Загружены первые "
+              "255, не загружено: 1; сохранение проекта запишет только загруженные.");
 }
 
 // Whatever a damaged file holds, a load yields complete records.

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "Devices.h"
 #include "Files.h"
+#include "ini_file.h"
 #include "model.h"
 #include "port_map.h"
 #include "recording_surfaces.h"
@@ -216,16 +218,55 @@ TEST_F(ProjectFiles, OnePollingJobPerDistinctPort) {
     EXPECT_TRUE(model_->PortJobs().Has("COM10"));
 }
 
-TEST_F(ProjectFiles, MissingProjectChangesNothing) {
+TEST_F(ProjectFiles, UnreadableProjectChangesNothingAndSaysWhy) {
     AddDevice(*model_, "COM1", "7");
     model_->PortJobs().Ensure("COM1");
     surfaces_.SetProjectChanged(true);
-    for (const std::string& path : {dir_ / "missing.prj", dir_.Path().string()}) {
-        EXPECT_FALSE(LoadProject(*model_, path).loaded) << path;
+    // A file too big to read whole: its first instruments alone would make a
+    // later save drop the rest.
+    std::string huge = "[Device0]\r\nPresent=-1\r\n";
+    huge.resize(kMaxIniBytes + 1, ' ');
+    WriteBytes(dir_ / "huge.prj", huge);
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir_ / "missing.prj", "Файл не найден."},
+        {dir_ / "no-folder/x.prj", "Папка не найдена."},
+        {dir_.Path().string(), "Это папка, а не файл."},
+        {dir_ / "huge.prj",
+         "Файл слишком велик (16777217 байт, а прочитать можно не больше 16 МиБ); он не "
+         "прочитан."},
+    };
+    for (const auto& c : cases) {
+        const LoadedProject loaded = LoadProject(*model_, c.path);
+        EXPECT_FALSE(loaded.loaded) << c.path;
+        EXPECT_EQ(loaded.reason, c.reason) << c.path;
         EXPECT_EQ(model_->DeviceList.Count(), 1u);
         EXPECT_TRUE(model_->PortJobs().Has("COM1"));
         EXPECT_TRUE(surfaces_.ProjectChanged());
     }
+}
+
+TEST_F(ProjectFiles, LoadKeepsTheFirst255InstrumentsAndSaysSo) {
+    std::string text;
+    for (int n = 0; n <= 256; ++n) {
+        text += "[Device" + std::to_string(n) +
+                "]\r\nPresent=-1\r\nAddress=" + std::to_string(n % 256) + "\r\n";
+    }
+    const std::string path = dir_ / "full.prj";
+    WriteBytes(path, text);
+    const LoadedProject loaded = LoadProject(*model_, path);
+    EXPECT_TRUE(loaded.loaded);
+    EXPECT_EQ(loaded.devices, 255u);
+    EXPECT_EQ(loaded.notLoaded, 2u);  // Device255 and Device256
+    EXPECT_NE(loaded.reason.find("не загружено: 2"), std::string::npos) << loaded.reason;
+    ASSERT_EQ(model_->DeviceList.Count(), 255u);
+    EXPECT_EQ(model_->Device(254)->Address, "254");
+
+    const std::string start = dir_ / "Default.prj";
+    fs::copy_file(path, start);
+    EXPECT_EQ(OpenStartProject(*model_, dir_.Path().string()).reason, loaded.reason);
 }
 
 TEST_F(ProjectFiles, FailedSaveLeavesTheOldProjectWhole) {
@@ -258,10 +299,20 @@ TEST_F(ProjectFiles, FailedSaveLeavesTheOldProjectWhole) {
     EXPECT_EQ(model_->Regulator(1, 2)->Prog_PointCount, 255);
 }
 
-TEST_F(ProjectFiles, SaveThatCannotCreateItsFile) {
+TEST_F(ProjectFiles, SaveThatCannotCreateItsFileSaysWhy) {
     AddDevice(*model_, "COM1", "1");
-    EXPECT_FALSE(SaveProject(*model_, dir_ / "no-folder/x.prj"));
-    EXPECT_FALSE(SaveProject(*model_, dir_.Path().string()));  // a folder is in the way
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir_ / "no-folder/x.prj", "Папка не найдена."},
+        {dir_.Path().string(), "Это папка, а не файл."},  // a folder is in the way
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        EXPECT_FALSE(SaveProject(*model_, c.path, &reason)) << c.path;
+        EXPECT_EQ(reason, c.reason) << c.path;
+    }
     EXPECT_TRUE(fs::is_directory(dir_.Path()));
 
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
@@ -272,9 +323,44 @@ TEST_F(ProjectFiles, SaveThatCannotCreateItsFile) {
     fs::permissions(dir_.Path(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_FALSE(SaveProject(*model_, path));
+    std::string reason;
+    EXPECT_FALSE(SaveProject(*model_, path, &reason));
     fs::permissions(dir_.Path(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(reason, "Нет прав на запись в папку.");
     EXPECT_EQ(ReadBytes(path), old);
+}
+
+// The folder may be written, so a rename could replace the file; the file's
+// own protection must hold all the same, for root too.
+TEST_F(ProjectFiles, WriteProtectedProjectIsNotReplaced) {
+    AddDevice(*model_, "COM1", "1");
+    const std::string path = dir_ / "locked.prj";
+    ASSERT_TRUE(SaveProject(*model_, path));
+    const std::string old = ReadBytes(path);
+    const fs::path link = dir_.Path() / "link.prj";
+    fs::create_symlink(path, link);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    AddDevice(*model_, "COM1", "2");
+
+    for (const std::string& target : {path, link.string()}) {
+        std::string reason;
+        EXPECT_FALSE(SaveProject(*model_, target, &reason)) << target;
+        EXPECT_EQ(reason, "Файл защищён от записи.") << target;
+        EXPECT_EQ(ReadBytes(path), old);
+        EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"link.prj", "locked.prj"}));  // no temporary file
+
+    // Writable again, the same save goes through.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_TRUE(SaveProject(*model_, path));
+    EXPECT_NE(ReadBytes(path), old);
 }
 
 TEST_F(ProjectFiles, SettingsFileNamesTheProject) {

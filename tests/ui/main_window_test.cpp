@@ -442,8 +442,15 @@ class MainWindowTest : public QObject {
         QVERIFY(QDir(dir).mkdir("bench.prj"));
         window_->SetProjectChanged(true);
         window_->SaveProject();
-        QCOMPARE(answers_->messages.back(), QString("Нет доступа к файлу."));
+        QCOMPARE(answers_->messages.back(), QString("Нет доступа к файлу.\nЭто папка, а не файл."));
         QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
+
+        // Open of a file that is not there: said, with the reason.
+        answers_->file = dir + "/gone.prj";
+        window_->OpenProject();
+        QCOMPARE(answers_->messages.back(),
+                 "Не удалось прочитать файл проекта:\n" + dir + "/gone.prj\nФайл не найден.");
+        QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
     }
 
     void exitSavesOrSaysWhyNot() {
