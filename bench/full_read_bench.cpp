@@ -16,6 +16,7 @@
 #include "model.h"
 #include "regulator_exchange.h"
 #include "sim/simulator.h"
+#include "th_search.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int main() {
     sim.Start();
 
     QuietSurfaces surfaces;
-    TModel model(surfaces);
+    TModel model(surfaces, MakePortJobs);
     {
         auto device = std::make_unique<TDevice>();
         device->Name = "ZURURU-71/M2";

@@ -16,7 +16,8 @@
 
 #include "graph_page.h"
 #include "model.h"
-#include "recording_surfaces.h"
+#include "surfaces.h"
+#include "th_search.h"
 
 namespace {
 
@@ -86,8 +87,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    zorvat::RecordingSurfaces surfaces;
-    zorvat::TModel model(surfaces);
+    zorvat::TQuietSurfaces surfaces;
+    zorvat::TModel model(surfaces, zorvat::MakePortJobs);
     auto device = std::make_unique<zorvat::TDevice>();
     device->Present = true;
     device->ParentPort = "COM1";

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         sim.SetPortBaud("COM1", baud);
         sim.ClearRequests("COM1");
         CountingSurfaces ui;
-        auto model = std::make_unique<TModel>(ui);
+        auto model = std::make_unique<TModel>(ui, MakePortJobs);
         for (int a = 1; a <= kInstruments; ++a) {
             const auto d = static_cast<std::uint8_t>(a - 1);
             auto device = std::make_unique<TDevice>();

@@ -15,6 +15,7 @@
 #include "port_map.h"
 #include "result_messages.h"
 #include "search.h"
+#include "th_search.h"
 
 namespace zorvat::cli {
 
@@ -42,7 +43,8 @@ inline std::string Addresses(const std::vector<int>& addresses) {
 
 class Session {
   public:
-    explicit Session(const Options& o) : o_(o), ui_(o.json), model_(ui_), ops_(model_) {}
+    explicit Session(const Options& o)
+        : o_(o), ui_(o.json), model_(ui_, MakePortJobs), ops_(model_) {}
 
     // The search of the window over the given ranges (it reads what it finds).
     bool Search(int firstPort, int lastPort, int firstAddress, int lastAddress) {

@@ -50,6 +50,10 @@ const ModelInfo* FindModel(std::uint8_t modelCode) {
     return nullptr;
 }
 
+std::string DeviceNodeText(const std::string& name, const std::string& address) {
+    return "Прибор: " + name + "(" + address + ")";
+}
+
 int DiscreteInputCount(std::uint8_t modelCode) {
     int n = (modelCode & 0x10) ? 4 : 3;
     if (modelCode & 0x20) ++n;

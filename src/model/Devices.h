@@ -177,6 +177,8 @@ struct ModelInfo {
     int inputs;    // discrete inputs
 };
 const ModelInfo* FindModel(std::uint8_t modelCode);
+// An instrument's line in the tree: "Прибор: ZURURU-71/M2(2)".
+std::string DeviceNodeText(const std::string& name, const std::string& address);
 // 3, or 4 with bit 0x10, plus one with bit 0x20.
 int DiscreteInputCount(std::uint8_t modelCode);
 

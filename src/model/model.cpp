@@ -1,16 +1,16 @@
 #include "model.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "ex_com.h"
 #include "result_messages.h"
-#include "th_search.h"
 
 namespace zorvat {
 
-TModel::TModel(TSurfaces& surfaces)
-    : surfaces_(surfaces), portJobs_(std::make_unique<TPortJobs>(*this)) {}
+TModel::TModel(TSurfaces& surfaces, const PollingJobsFactory& jobs)
+    : surfaces_(surfaces), portJobs_(jobs(*this)) {}
 
 TModel::~TModel() {
     // Workers reach into the records and the surfaces.
@@ -43,6 +43,39 @@ void TModel::ClearDevices() {
     StopAll();
     DeviceList.Clear();
     StopFlag = false;
+}
+
+namespace {
+
+// The graph's time origin is the first moment the regulator is known to
+// run; it is taken before the on-state shows, so a poll that sees the
+// regulator on never reads an origin that is still being set.
+void TakeGraphOrigin(TParams& r) {
+    static std::mutex originMu;
+    std::lock_guard lock(originMu);
+    if (r.StartPending) {
+        r.StartTime = MonotonicSeconds();
+        r.StartPending = false;
+    }
+}
+
+}  // namespace
+
+void SetRegOn(TModel& model, TParams& r, bool on, bool ensureJob) {
+    if (!on) {
+        r.RegOn = false;
+        model.Surfaces().ClearSelectedValue();
+        return;
+    }
+    TakeGraphOrigin(r);
+    r.RegOn = true;
+    if (ensureJob) EnsurePortJob(model, r);
+}
+
+void EnsurePortJob(TModel& model, TParams& r) {
+    const TDevice* device = model.Device(r.DeviceIndex);
+    if (device == nullptr) return;
+    model.PortJobs().Ensure(device->ParentPort);
 }
 
 std::atomic<bool>& ReqFlag(TParams& r, HandOver which) {

@@ -9,25 +9,26 @@
 #include <string>
 
 #include "Devices.h"
-#include "Thread.h"
+#include "polling_jobs.h"
 #include "result_codes.h"
 #include "surfaces.h"
+#include "worker_group.h"
 
 namespace zorvat {
 
-class TPortJobs;
 class TExCOM;
 
 class TModel {
   public:
-    explicit TModel(TSurfaces& surfaces);
+    // `jobs` makes the polling jobs (MakePortJobs of the workers).
+    TModel(TSurfaces& surfaces, const PollingJobsFactory& jobs);
     // Empties the model: no job, worker or program outlives it.
     ~TModel();
     TModel(const TModel&) = delete;
     TModel& operator=(const TModel&) = delete;
 
     TSurfaces& Surfaces() const { return surfaces_; }
-    TPortJobs& PortJobs() const { return *portJobs_; }
+    TPollingJobs& PortJobs() const { return *portJobs_; }
 
     TDeviceList DeviceList;
 
@@ -57,8 +58,17 @@ class TModel {
 
   private:
     TSurfaces& surfaces_;
-    std::unique_ptr<TPortJobs> portJobs_;
+    std::unique_ptr<TPollingJobs> portJobs_;
 };
+
+// Switches a regulator's on-state in the model, the one way it changes:
+// switched on, the regulator's port gets its polling job (unless
+// `ensureJob` is false: the polling job itself) and the chart its time
+// origin; switched off, the value column of the tree's selected node is
+// cleared.
+void SetRegOn(TModel& model, TParams& r, bool on, bool ensureJob = true);
+// Starts the polling job of the regulator's port unless it has one.
+void EnsurePortJob(TModel& model, TParams& r);
 
 // The three port hand-over handshakes of a regulator record.
 enum class HandOver { Pause, Switch, Write };

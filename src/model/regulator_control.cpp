@@ -9,15 +9,12 @@
 #include "com_u.h"
 #include "ex_com.h"
 #include "hex_text.h"
-#include "regulator_exchange.h"
-#include "th_search.h"
 
 namespace zorvat {
 
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kProgramStep = 300ms;
 
 std::string RegCode(std::uint8_t r, const char* code) {
     return "0" + std::to_string(r) + code;
@@ -43,12 +40,6 @@ std::optional<std::uint8_t> AddressByte(const TDevice& device) {
     const auto n = ParseDecimal(device.Address);
     if (!n || *n > 255) return std::nullopt;
     return static_cast<std::uint8_t>(*n);
-}
-
-// What an error line adds when the on-state was read back after a failure.
-std::string StateText(const std::optional<bool>& on) {
-    if (!on) return "";
-    return *on ? " Регулятор включён." : " Регулятор выключен.";
 }
 
 }  // namespace
@@ -105,32 +96,7 @@ TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool on,
     return result;
 }
 
-void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
-    TSurfaces& ui = model.Surfaces();
-    const RegulatorRef ref{d, r};
-    std::optional<bool> readBack;
-    const TResult code = SwitchRegulator(model, d, r, on, &readBack);
-    TDevice* device = model.Device(d);
-    TParams* reg = model.Regulator(d, r);
-    if (code == rc::Ok && reg != nullptr) {
-        ui.SetRegulatorChecked(ref, on);
-        SetRegOn(model, *reg, on);
-    } else {
-        // The model, the button and the tick show what the instrument does:
-        // what it said after the failure, else the state before.
-        if (readBack && reg != nullptr) SetRegOn(model, *reg, *readBack);
-        ui.SetRegulatorChecked(ref,
-                               readBack ? *readBack : (reg != nullptr ? reg->RegOn.load() : !on));
-        ui.AddErrorLine(TimeText() + " Ошибка включения/выключения регулятора!(" +
-                        std::to_string(code) + ")   Порт: " + (device ? device->ParentPort : "") +
-                        "   Адрес прибора: " + (device ? device->Address : "") +
-                        "   Номер регулятора: " + std::to_string(r) + StateText(readBack));
-    }
-    ui.RegulatorSwitched(ref, on, code == rc::Ok);
-}
-
-TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
-    TSurfaces& ui = model.Surfaces();
+TResult SwitchAutotune(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
     TDevice* device = model.Device(d);
     TParams* reg = model.Regulator(d, r);
     if (device == nullptr || reg == nullptr) return rc::BadArgument;
@@ -139,126 +105,22 @@ TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
     std::unique_ptr<TExCOM> port;
     bool configured = false;
     TResult code = OpenInstrumentPort(*device, port, configured);
-    if (configured) {
+    if (code == rc::Ok) {
+        std::string command = SwitchCommand(r, "DAC7", on);
+        const auto address = AddressByte(*device);
+        code = address ? SendCommand(port.get(), *address, command, 255) : rc::BadArgument;
         if (code == rc::Ok) {
-            std::string command = SwitchCommand(r, "DAC7", on);
-            const auto address = AddressByte(*device);
-            code = address ? SendCommand(port.get(), *address, command, 255) : rc::BadArgument;
-            if (code == rc::Ok) {
-                if (on && reg->StartPending) {
-                    reg->StartTime = MonotonicSeconds();
-                    reg->StartPending = false;
-                }
-                reg->AutoTune = on;
+            if (on && reg->StartPending) {
+                reg->StartTime = MonotonicSeconds();
+                reg->StartPending = false;
             }
-        }
-        if (port->IsOpen()) port->ClosePort();
-        if (code != rc::Ok) {
-            ui.AddErrorLine(TimeText() + " Ошибка включения/выключения автонастройки!(" +
-                            std::to_string(code) + ")   Порт: " + device->ParentPort +
-                            "   Адрес прибора: " + device->Address +
-                            "   Номер регулятора: " + std::to_string(r));
+            reg->AutoTune = on;
         }
     }
+    if (port->IsOpen()) port->ClosePort();
     FreePort(port);
-    ui.AutotuneSwitched({d, r}, on, code == rc::Ok);
     ReleasePort(*reg, HandOver::Pause);
     return code;
-}
-
-void RunProgram(TModel& model, TParams& R) {
-    TSurfaces& ui = model.Surfaces();
-    const RegulatorRef ref{R.DeviceIndex, R.RegNo};
-    TDevice* device = model.Device(R.DeviceIndex);
-    const std::string port = device ? device->ParentPort : "";
-    const std::string address = device ? device->Address : "";
-    auto selected = [&] { return ui.IsSelected(ref); };
-
-    ui.SetStatus("Программа выполняется...");
-    bool switchedOn = false;
-    std::optional<bool> readBack;
-    R.ProgFailed = false;
-    if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, true, &readBack) != rc::Ok) {
-        // The program does not run; whether the regulator is on all the
-        // same is said, and the model and the tree follow the instrument.
-        R.ProgFailed = true;
-        if (readBack) SetRegOn(model, R, *readBack);
-        ui.AddErrorLine("Ошибка включения регулятора " + std::to_string(R.RegNo) +
-                        "; Прибор на порте: " + port + " с адресом: " + address +
-                        StateText(readBack));
-    } else {
-        switchedOn = true;
-        SetRegOn(model, R, true);
-        if (R.StartPending) {
-            R.StartTime = MonotonicSeconds();
-            R.StartPending = false;
-        }
-        const int count = R.Prog_PointCount;
-        for (int i = 1; i <= count; ++i) {
-            const auto point = static_cast<std::size_t>(i);
-            R.CurPoint = static_cast<std::uint8_t>(i);
-            if (!R.OnOff[point]) continue;
-            R.Setpoint = R.Tempr[point].load();
-            if (selected()) ui.SetProgramStopEnabled(true);
-
-            bool stopped = false;
-            while (WriteRegulatorParams(model, R.DeviceIndex, R.RegNo, true) != 0) {
-                std::this_thread::sleep_for(kProgramStep);
-                if (R.ProgStop) {
-                    stopped = true;
-                    break;
-                }
-            }
-            if (stopped) break;
-
-            ui.SetStatus("");
-            const double end = MonotonicSeconds() + R.Time[point].load();
-            if (selected()) {
-                ui.FillRegulatorPage(ref);
-                ui.FillProgramGrid(ref);
-            }
-            for (;;) {
-                std::this_thread::sleep_for(kProgramStep);
-                const double now = MonotonicSeconds();
-                if (selected() && now <= end) ui.ShowProgramTime(ref, i, DurationText(end - now));
-                if (R.ProgStop || !R.OnOff[point] || now > end) break;
-            }
-            if (selected()) {
-                ui.SetProgramStopEnabled(false);
-                ui.ShowProgramTime(ref, i, DurationText(R.Time[point].load()));
-            }
-            if (R.ProgStop) break;
-        }
-    }
-
-    if (selected()) ui.SetProgramStopEnabled(true);
-    if (switchedOn) {
-        // A finished program tries until the regulator is off; a stopped one once.
-        for (;;) {
-            if (SwitchRegulator(model, R.DeviceIndex, R.RegNo, false) == rc::Ok) {
-                SetRegOn(model, R, false);
-                break;
-            }
-            ui.AddErrorLine("Ошибка выключения регулятора " + std::to_string(R.RegNo) +
-                            "; Прибор на порте: " + port + " с адресом: " + address);
-            std::this_thread::sleep_for(kProgramStep);
-            if (R.ProgStop) break;
-        }
-    }
-    if (selected()) ui.SetProgramStopEnabled(false);
-    SetProgRunning(R, false);
-    if (selected()) {
-        ui.FillRegulatorPage(ref);
-        ui.FillProgramGrid(ref);
-    }
-    if (!R.RegOn) {
-        ui.SetRegulatorChecked(ref, false);
-        ui.SetRegulatorValue(ref, "");
-    }
-    ui.SetStatus("");
-    R.ProgStop = true;
-    R.SetProgThread(nullptr);
-    ui.OperationFinished(Operation::Program, false);
 }
 
 }  // namespace zorvat

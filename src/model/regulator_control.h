@@ -1,5 +1,4 @@
-// Switching a regulator and its autotuning, and the setpoint program that
-// the PC runs point by point.
+// Switching a regulator and its autotuning on the instrument.
 #pragma once
 
 #include <cstdint>
@@ -20,18 +19,9 @@ namespace zorvat {
 TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool on,
                         std::optional<bool>* readBack = nullptr);
 
-// The on/off worker: SwitchRegulator, then the model and the tree follow,
-// or an error line says why not.
-void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on);
-
-// The autotune worker: starts (on) or stops autotuning of the regulator.
-TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on);
-
-// The program worker: runs the regulator's setpoint program once through
-// its points and switches the regulator off at the end. A program whose
-// regulator could not be switched on at its start sets the record's
-// ProgFailed.
-void RunProgram(TModel& model, TParams& r);
+// Starts (on) or stops autotuning of the regulator; on success its
+// AutoTune follows, and the chart takes its time origin when it starts.
+TResult SwitchAutotune(TModel& model, std::uint8_t d, std::uint8_t r, bool on);
 
 // "1:02:03" for 3723 seconds.
 std::string DurationText(double seconds);

@@ -14,7 +14,6 @@
 #include "ex_com.h"
 #include "hex_text.h"
 #include "result_messages.h"
-#include "th_search.h"
 
 namespace zorvat {
 
@@ -418,37 +417,6 @@ void TickRegulatorNodes(TModel& model) {
             surfaces.SetRegulatorChecked({static_cast<std::uint8_t>(d), r}, reg->RegOn);
         }
     }
-}
-
-void ReadWorker(TModel& model, Operation op, std::uint8_t which) {
-    TSurfaces& surfaces = model.Surfaces();
-    const bool interrupted = ReadInstrumentParams(model, which) != 0;
-    if (interrupted) surfaces.AddErrorLine("Внимание! Чтение параметров прервано!!!");
-    TickRegulatorNodes(model);
-    if (const auto selected = surfaces.SelectedRegulator()) surfaces.FillRegulatorPage(*selected);
-    surfaces.SetStatus("");
-    surfaces.SetProgress(0);
-    surfaces.OperationFinished(op, interrupted);
-}
-
-void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r) {
-    TSurfaces& surfaces = model.Surfaces();
-    surfaces.ClearErrorLog();
-    int code = 1;
-    RegulatorWrite report;
-    if (const TParams* R = model.Regulator(d, r)) {
-        if (R->KpOn || R->Ti != 0.0 || R->Td != 0.0) {
-            code = WriteRegulatorParams(model, d, r, false, &report);
-        } else {
-            // A regulator with no P, I or D part would do nothing at all.
-            surfaces.AddErrorLine("Нет включенных коэффициентов в таблице!!!");
-        }
-    }
-    if (code != 0) surfaces.AddErrorLine("Внимание! Запись параметров прервана!!!");
-    surfaces.SetStatus("");
-    surfaces.SetProgress(0);
-    surfaces.RegulatorWriteEnded({d, r}, report);
-    surfaces.OperationFinished(Operation::Write, code != 0);
 }
 
 }  // namespace zorvat

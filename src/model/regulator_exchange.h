@@ -1,6 +1,5 @@
 // Reading the regulator and instrument parameters into the records and
-// writing one regulator's parameters back, with the read and write workers
-// of the regulator page and the page "Связь".
+// writing one regulator's parameters back.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +22,6 @@ int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog =
 // it got: what the instrument took before a failure ended it, and the code.
 int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly,
                          RegulatorWrite* report = nullptr);
-
-// The read workers: `op` is ReadOne, ReadRegulator or ReadAll (with
-// kAllDevices); ends with OperationFinished(op, interrupted).
-void ReadWorker(TModel& model, Operation op, std::uint8_t which);
-
-// The write worker of the regulator page; ends with RegulatorWriteEnded and
-// OperationFinished(Operation::Write, the write did not complete).
-void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r);
 
 // Ticks every regulator line of the tree whose regulator is on and unticks
 // the others.

@@ -12,7 +12,6 @@
 #include "hex_text.h"
 #include "regulator_exchange.h"
 #include "result_messages.h"
-#include "th_search.h"
 
 namespace zorvat {
 
@@ -111,8 +110,7 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
     model.DeviceList.Append(std::move(device));
 
     if (info != nullptr) {
-        surfaces.AddDeviceNode(portName, d,
-                               "Прибор: " + std::string(info->name) + "(" + addressText + ")");
+        surfaces.AddDeviceNode(portName, d, DeviceNodeText(info->name, addressText));
         surfaces.AddRegulatorNode({d, 1});
         if (info->regulators == 2) surfaces.AddRegulatorNode({d, 2});
     } else {

@@ -122,6 +122,20 @@ class TSurfaces {
     virtual void ProcessEvents() {}
 };
 
+// Surfaces that show nothing: a model whose reports nobody watches (a
+// benchmark, a file loaded to be listed).
+class TQuietSurfaces : public TSurfaces {
+  public:
+    void AddErrorLine(const std::string&) override {}
+    void AddErrorLineCapped(const std::string&, std::size_t) override {}
+    void SetStatus(const std::string&) override {}
+    std::string Status() const override { return {}; }
+    void SetProgress(int) override {}
+    void SetProjectChanged(bool) override {}
+    void SetRegulatorValue(RegulatorRef, const std::string&) override {}
+    void SetRegulatorChecked(RegulatorRef, bool) override {}
+};
+
 // The current time as the error lines show it: "12:04:31".
 std::string TimeText();
 

@@ -11,7 +11,6 @@
 
 #include "atomic_file.h"
 #include "cp1251.h"
-#include "th_search.h"
 #include "value_forms.h"
 
 namespace zorvat {

@@ -25,19 +25,15 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QThread>
 #include <QTime>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <condition_variable>
 
 #include "Files.h"
 #include "about_box.h"
+#include "device_tree.h"
 #include "graph_page.h"
 #include "help_viewer.h"
 #include "koefs_window.h"
@@ -49,35 +45,28 @@
 #include "rele_window.h"
 #include "settings_window.h"
 #include "start_window.h"
+#include "th_search.h"
+#include "ui_fill_guard.h"
+#include "ui_read_button.h"
 
 namespace zorvat {
 namespace {
 
-constexpr int kValueRole = Qt::UserRole;     // node value: 0, device index, regulator number
-constexpr int kPortRole = Qt::UserRole + 1;  // port name of port and instrument nodes
 constexpr int kPortCount = 10;
 
 const char* const kSearchCaption = "Найти приборы";
 const char* const kStopSearchCaption = "Остановить поиск";
-const char* const kReadOneCaption = "Прочитать параметры из прибора";
-const char* const kReadAllCaption = "Прочитать параметры всех приборов";
-const char* const kStopReadCaption = "Остановить чтение";
-const char* const kNoChanges = "Нет изменений";
-const char* const kChanged = "Проект изменён";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
 int Level(const QTreeWidgetItem* item) {
-    int level = 0;
-    for (const QTreeWidgetItem* p = item->parent(); p != nullptr; p = p->parent())
-        ++level;
-    return level;
+    return TDeviceTree::Level(item);
 }
 
 int Value(const QTreeWidgetItem* item) {
-    return item->data(0, kValueRole).toInt();
+    return TDeviceTree::Value(item);
 }
 
 std::uint8_t U8(int value) {
@@ -86,13 +75,6 @@ std::uint8_t U8(int value) {
 
 }  // namespace
 
-struct TMainWindow::UiTask {
-    const std::function<void()>* fn = nullptr;
-    std::mutex mu;
-    std::condition_variable cv;
-    bool done = false;
-};
-
 QString TMainWindow::BaseTitle() {
     return QStringLiteral("Настройка приборов ЗОРВАТ-7X (ver 1.00)");
 }
@@ -100,29 +82,20 @@ QString TMainWindow::BaseTitle() {
 TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)) {
     setObjectName("MainWindow");
-    model_ = std::make_unique<TModel>(*this);
+    model_ = std::make_unique<TModel>(surfaces_, MakePortJobs);
     ops_ = std::make_unique<TOperations>(*model_);
     projectFile_ = ProgramFile(options_.programDir, "Default.prj");
 
     BuildMenus();
 
-    tree_ = new QTreeWidget;
-    tree_->setObjectName("Tree");
-    tree_->setColumnCount(2);
-    tree_->setHeaderLabels({"Найденные приборы", "Измерение"});
-    tree_->setIndentation(14);
-    tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    tree_->header()->setSectionResizeMode(1, QHeaderView::Interactive);
-    tree_->header()->setStretchLastSection(false);
-    tree_->header()->resizeSection(1, 74);
-    tree_->setMinimumWidth(150);
+    tree_ = new TDeviceTree;
 
     pages_ = new QTabWidget;
     pages_->setObjectName("RzPageControl1");
     QWidget* linkPage = BuildLinkPage();
-    regPage_ = new TRegulatorPage(*model_, *ops_, *this);
+    regPage_ = new TRegulatorPage(*model_, *ops_, surfaces_);
     regPage_->setObjectName("Tabsets");
-    progPage_ = new TProgrammerPage(*model_, *ops_, *this);
+    progPage_ = new TProgrammerPage(*model_, *ops_, surfaces_);
     progPage_->setObjectName("TabProgr");
     graphPage_ = new TGraphPage(*model_);
     graphPage_->setObjectName("TabSheet6");
@@ -169,6 +142,8 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     setCentralWidget(vertical);
 
     BuildStatusBar();
+    surfaces_.Attach(*model_, {errorLog_, statusMsg_, progress_, projectMsg_, tree_, regPage_,
+                               progPage_, graphPage_, this});
     ConnectSignals();
     SetTitle();
 
@@ -182,16 +157,13 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
 }
 
 TMainWindow::~TMainWindow() {
-    closing_ = true;
-    queue_.Close();
-    // Workers and jobs still running are stopped and waited for; none of
-    // them may be left waiting for this thread meanwhile.
-    // The model goes first: it waits for the workers, which use the handlers.
-    WaitForWorkers([this] {
-        model_->StopFlag = true;
-        model_.reset();
-        ops_.reset();
-    });
+    // Workers and jobs still running are stopped and waited for, none of
+    // them left waiting for this thread meanwhile; nothing they report is
+    // shown any more. The model goes first: it waits for the workers, which
+    // use the operations.
+    surfaces_.Close();
+    model_.reset();
+    ops_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -276,9 +248,10 @@ QWidget* TMainWindow::BuildLinkPage() {
     searchBtn_->setMinimumHeight(32);
     grid->addWidget(searchBtn_, 4, 0, 1, 4);
 
-    readAllBtn_ = new QPushButton(kReadAllCaption);
+    readAllBtn_ = new QPushButton;
     readAllBtn_->setObjectName("ReadAllPar_Btn");
     readAllBtn_->setCheckable(true);
+    ShowReadForm(readAllBtn_, false, ReadScope::All);
     readAllBtn_->setEnabled(false);
     readAllBtn_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     readAllBtn_->setMinimumHeight(32);
@@ -303,9 +276,10 @@ QWidget* TMainWindow::BuildLinkPage() {
     checkLinkBtn_ = new QPushButton("Проверить связь");
     checkLinkBtn_->setObjectName("CheckConnectBtn");
     checkLinkBtn_->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-    readOneBtn_ = new QPushButton(kReadOneCaption);
+    readOneBtn_ = new QPushButton;
     readOneBtn_->setObjectName("Read_sets_Btn");
     readOneBtn_->setCheckable(true);
+    ShowReadForm(readOneBtn_, false);
     readOneBtn_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     infoLayout->addWidget(checkLinkBtn_);
     infoLayout->addWidget(readOneBtn_);
@@ -342,7 +316,7 @@ void TMainWindow::BuildStatusBar() {
     statusMsg_ = new QLabel;
     statusMsg_->setObjectName("Status_Msg");
     statusMsg_->setMinimumWidth(260);
-    projectMsg_ = new QLabel(kNoChanges);
+    projectMsg_ = new QLabel(kProjectUnchanged);
     projectMsg_->setObjectName("Project_msg");
     statusBar()->addWidget(clock_);
     statusBar()->addWidget(progress_);
@@ -357,7 +331,7 @@ void TMainWindow::BuildStatusBar() {
 
 void TMainWindow::ConnectSignals() {
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this] {
-        if (!building_) ShowSelection();
+        if (!tree_->Filling()) ShowSelection();
     });
     connect(tree_, &QTreeWidget::itemChanged, this, &TMainWindow::TreeItemChanged);
     tree_->viewport()->installEventFilter(this);
@@ -376,8 +350,8 @@ void TMainWindow::ConnectSignals() {
     connect(regPage_, &TRegulatorPage::regulatorChosen, this, &TMainWindow::RegulatorButton);
     connect(progPage_, &TProgrammerPage::regulatorChosen, this, &TMainWindow::RegulatorButton);
     connect(graphPage_, &TGraphPage::autoUpdateChanged, this,
-            [this](bool on) { autoUpdate_ = on; });
-    autoUpdate_ = graphPage_->AutoUpdate();
+            [this](bool on) { surfaces_.SetAutoUpdate(on); });
+    surfaces_.SetAutoUpdate(graphPage_->AutoUpdate());
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -397,7 +371,7 @@ void TMainWindow::Start() {
     projectFile_ = start.projectFile;
     SetTitle();
     BuildDeviceTree();
-    SetProjectChanged(false);
+    surfaces_.SetProjectChanged(false);
     graphPage_->AutoScaleGraph();
     if (options_.showStartWindow) {
         int width = 0;
@@ -412,7 +386,7 @@ void TMainWindow::SetTitle() {
 }
 
 void TMainWindow::NewProject() {
-    if (projectMsg_->text() == kChanged) {
+    if (projectMsg_->text() == kProjectChanged) {
         const auto answer =
             ShowMessage({this,
                          MessageKind::Warning,
@@ -426,7 +400,7 @@ void TMainWindow::NewProject() {
     projectFile_ = ProgramFile(options_.programDir, "New.prj");
     SetTitle();
     WriteSettingsFile(options_.programDir, projectFile_);
-    tree_->clear();
+    tree_->Clear();
     ClearDevices();
 }
 
@@ -435,7 +409,7 @@ void TMainWindow::OpenProject() {
                                        Q(options_.programDir), "Файлы проектов (*.prj)"});
     if (chosen.isEmpty()) return;
     LoadedProject loaded;
-    WaitForWorkers([&] { loaded = LoadProject(*model_, chosen.toStdString()); });
+    surfaces_.WaitForWorkers([&] { loaded = LoadProject(*model_, chosen.toStdString()); });
     if (loaded.loaded) {
         // The pages showed instruments that are gone.
         ClearPages();
@@ -448,7 +422,7 @@ void TMainWindow::OpenProject() {
     }
     WriteSettingsFile(options_.programDir, projectFile_);
     SetTitle();
-    SetProjectChanged(false);
+    surfaces_.SetProjectChanged(false);
 }
 
 void TMainWindow::SaveProjectAs() {
@@ -464,13 +438,13 @@ void TMainWindow::SaveProjectAs() {
     projectFile_ = chosen.toStdString();
     WriteSettingsFile(options_.programDir, projectFile_);
     SetTitle();
-    SetProjectChanged(false);
+    surfaces_.SetProjectChanged(false);
 }
 
 void TMainWindow::SaveProject() {
     std::string reason;
     if (::zorvat::SaveProject(*model_, projectFile_, &reason)) {
-        SetProjectChanged(false);
+        surfaces_.SetProjectChanged(false);
     } else {
         Inform(this, "Нет доступа к файлу.\n" + Q(reason), MessageKind::Error);
     }
@@ -518,78 +492,19 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // The tree
 
-QTreeWidgetItem* TMainWindow::PortNode(const QString& port) const {
-    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree_->topLevelItem(i);
-        if (item->data(0, kPortRole).toString() == port) return item;
-    }
-    return nullptr;
-}
-
-QTreeWidgetItem* TMainWindow::DeviceNode(std::uint8_t device) const {
-    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* port = tree_->topLevelItem(i);
-        for (int j = 0; j < port->childCount(); ++j) {
-            if (Value(port->child(j)) == device) return port->child(j);
-        }
-    }
-    return nullptr;
-}
-
-QTreeWidgetItem* TMainWindow::RegulatorNode(RegulatorRef regulator) const {
-    QTreeWidgetItem* device = DeviceNode(regulator.device);
-    if (device == nullptr) return nullptr;
-    for (int k = 0; k < device->childCount(); ++k) {
-        if (Value(device->child(k)) == regulator.regulator) return device->child(k);
-    }
-    return nullptr;
-}
-
 void TMainWindow::BuildDeviceTree() {
-    building_ = true;
-    tree_->setUpdatesEnabled(false);
-    tree_->clear();
+    tree_->Build(*model_);
     if (model_->DeviceList.Empty()) {
         readAllBtn_->setEnabled(false);
-        tree_->setUpdatesEnabled(true);
-        building_ = false;
         return;
     }
-    const std::size_t count = model_->DeviceList.Count();
-    for (int n = 1; n <= kPortCount; ++n) {
-        const std::string port = "COM" + std::to_string(n);
-        QTreeWidgetItem* root = nullptr;
-        for (std::size_t d = 0; d < count; ++d) {
-            const TDevice* device = model_->Device(d);
-            if (device == nullptr || device->ParentPort != port) continue;
-            if (root == nullptr) {
-                root = new QTreeWidgetItem(tree_, {Q(port)});
-                root->setFlags(root->flags() & ~Qt::ItemIsUserCheckable);
-                root->setData(0, kValueRole, 0);
-                root->setData(0, kPortRole, Q(port));
-            }
-            auto* node = new QTreeWidgetItem(root, {Q(device->Name + "(" + device->Address + ")")});
-            node->setToolTip(0, node->text(0));
-            node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);
-            node->setData(0, kValueRole, static_cast<int>(d));
-            node->setData(0, kPortRole, Q(port));
-            for (int r = 1; r <= 2; ++r) {
-                const TParams* reg = model_->Regulator(d, r);
-                if (reg == nullptr || (r == 2 && !reg->Present)) continue;
-                auto* regNode = new QTreeWidgetItem(node, {QString("Регулятор %1").arg(r)});
-                regNode->setData(0, kValueRole, r);
-                regNode->setFlags(regNode->flags() | Qt::ItemIsUserCheckable);
-                regNode->setCheckState(0, reg->RegOn ? Qt::Checked : Qt::Unchecked);
-            }
-        }
+    if (tree_->topLevelItemCount() > 0) {
+        const QSignalBlocker quiet(tree_);
+        tree_->setCurrentItem(tree_->topLevelItem(0));
     }
-    tree_->expandAll();
-    if (tree_->topLevelItemCount() > 0) tree_->setCurrentItem(tree_->topLevelItem(0));
     SetMemo({"Информация о приборах загружена.", "Дерево приборов сформировано.",
              "Прочитайте параметры из приборов.", "Сделайте выбор в дереве."});
-    tree_->setUpdatesEnabled(true);
-    building_ = false;
-    SetSelectedMirror(std::nullopt);
+    surfaces_.SetSelected(std::nullopt);
 
     readAllBtn_->setEnabled(true);
     ShowNoInstrumentsPanel(false);
@@ -597,19 +512,6 @@ void TMainWindow::BuildDeviceTree() {
     readOneBtn_->setEnabled(false);
     checkLinkBtn_->setEnabled(false);
     SetPagesEnabled(false);
-}
-
-std::optional<std::uint8_t> TMainWindow::SelectedDevice() const {
-    const QTreeWidgetItem* item = tree_->currentItem();
-    if (item == nullptr) return std::nullopt;
-    switch (Level(item)) {
-        case 1:
-            return U8(Value(item));
-        case 2:
-            return U8(Value(item->parent()));
-        default:
-            return std::nullopt;
-    }
 }
 
 void TMainWindow::ShowSelection() {
@@ -621,7 +523,7 @@ void TMainWindow::ShowSelection() {
     if (item == nullptr) return;
     const int level = Level(item);
     if (level == 0) {
-        SetSelectedMirror(std::nullopt);
+        surfaces_.SetSelected(std::nullopt);
         SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."
                                         : "На этом порте нет приборов."});
         ShowNoInstrumentsPanel(false);
@@ -635,7 +537,7 @@ void TMainWindow::ShowSelection() {
     const auto d = U8(level == 1 ? Value(item) : Value(item->parent()));
     const TDevice* device = model_->Device(d);
     if (device == nullptr || !device->Present) {
-        SetSelectedMirror(std::nullopt);
+        surfaces_.SetSelected(std::nullopt);
         SetMemo({"Прибор не найден."});
         ShowPage(0);
         SetPagesEnabled(false);
@@ -652,7 +554,7 @@ void TMainWindow::ShowSelection() {
         SetSettingsMenuVisible(options_.startSwitch == kServiceSwitch);
     };
     if (level == 1) {
-        SetSelectedMirror(std::nullopt);
+        surfaces_.SetSelected(std::nullopt);
         SetMemo({Q("Найден прибор " + device->Name), Q("Порт: " + device->ParentPort),
                  Q("Адрес: " + device->Address), QString("Скорость: %1").arg(device->Baudrate),
                  QString("Версия ПО: %1").arg(device->POversion)});
@@ -666,7 +568,7 @@ void TMainWindow::ShowSelection() {
 
     const int number = Value(item);
     const RegulatorRef ref{d, U8(number)};
-    SetSelectedMirror(ref);
+    surfaces_.SetSelected(ref);
     enablePages();
     graphPage_->ShowRegulator(ref);
     const TParams* second = model_->Regulator(d, 2);
@@ -681,7 +583,7 @@ void TMainWindow::ShowSelection() {
 void TMainWindow::RegulatorButton(int number) {
     QTreeWidgetItem* item = tree_->currentItem();
     if (item == nullptr || Level(item) == 0) return;
-    const auto d = SelectedDevice();
+    const auto d = tree_->SelectedDevice();
     if (!d) return;
     const int level = Level(item);
     if (level == 1 || Value(item) != number) {
@@ -718,7 +620,7 @@ void TMainWindow::PageChangedByOperator(int page) {
 }
 
 void TMainWindow::TreeItemChanged(QTreeWidgetItem* item, int column) {
-    if (building_ || column != 0 || Level(item) != 2) return;
+    if (tree_->Filling() || column != 0 || Level(item) != 2) return;
     const RegulatorRef ref{U8(Value(item->parent())), U8(Value(item))};
     const bool on = item->checkState(0) == Qt::Checked;
     if (tree_->currentItem() != item) tree_->setCurrentItem(item);
@@ -729,12 +631,12 @@ void TMainWindow::ClearPages() {
     graphPage_->Clear();
     regPage_->Clear();
     progPage_->Clear();
-    SetSelectedMirror(std::nullopt);
+    surfaces_.SetSelected(std::nullopt);
 }
 
 void TMainWindow::ClearDevices() {
     ClearPages();
-    WaitForWorkers([this] { model_->ClearDevices(); });
+    surfaces_.WaitForWorkers([this] { model_->ClearDevices(); });
     memo_->clear();
     ShowNoInstrumentsPanel(true);
     ShowPage(0);
@@ -747,9 +649,8 @@ void TMainWindow::ClearDevices() {
 // Window state helpers
 
 void TMainWindow::ShowPage(int page) {
-    showingPage_ = true;
+    FillGuard guard(showingPage_);
     pages_->setCurrentIndex(page);
-    showingPage_ = false;
 }
 
 void TMainWindow::SetPagesEnabled(bool enabled) {
@@ -772,11 +673,6 @@ void TMainWindow::SetMemoLines(const std::vector<std::string>& lines) {
 
 void TMainWindow::SetSettingsMenuVisible(bool visible) {
     settingsMenuAction_->setVisible(visible);
-}
-
-void TMainWindow::SetSelectedMirror(std::optional<RegulatorRef> regulator) {
-    std::lock_guard lock(mirrorMu_);
-    selected_ = regulator;
 }
 
 bool TMainWindow::Exists(RegulatorRef regulator) const {
@@ -805,14 +701,12 @@ bool TMainWindow::OtherOperationRuns(Operation op) const {
 }
 
 void TMainWindow::SetReadForm(Operation op, bool running) {
-    QAbstractButton* button = ReadButtonOf(op);
-    const QSignalBlocker block(button);
-    button->setChecked(running);
-    button->setText(running ? kStopReadCaption
-                            : (button == readAllBtn_ ? kReadAllCaption : kReadOneCaption));
+    // The page "Параметры" shows its own button's form.
+    if (op == Operation::ReadOne) ShowReadForm(readOneBtn_, running);
+    if (op == Operation::ReadAll) ShowReadForm(readAllBtn_, running, ReadScope::All);
     // A read that ends while a search has begun leaves the search's state alone.
     if (running || !OtherOperationRuns(op)) {
-        SetReadButtonsEnabled(!running, button);
+        SetReadButtonsEnabled(!running, ReadButtonOf(op));
         fileMenu_->menuAction()->setEnabled(!running);
     }
 }
@@ -851,7 +745,7 @@ void TMainWindow::SearchClicked() {
     regPage_->SetRefreshEnabled(false);
     model_->StopFlag = false;
     ClearDevices();
-    tree_->clear();
+    tree_->Clear();
     SearchRange range;
     range.COMmin = comMin_->currentIndex() + 1;
     range.COMmax = comMax_->currentIndex() + 1;
@@ -861,7 +755,7 @@ void TMainWindow::SearchClicked() {
     // The search corrects a range given backwards; the page shows it so.
     if (range.COMmax < range.COMmin) comMax_->setCurrentIndex(range.COMmin - 1);
     if (range.MaxAddr < range.MinAddr) maxAddr_->setValue(range.MinAddr);
-    WaitForWorkers([&] { ops_->StartSearch(range); });
+    surfaces_.WaitForWorkers([&] { ops_->StartSearch(range); });
 }
 
 void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
@@ -871,10 +765,10 @@ void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
         Operation op = Operation::ReadAll;
         if (button == readOneBtn_) {
             op = Operation::ReadOne;
-            device = SelectedDevice();
+            device = tree_->SelectedDevice();
         } else if (button != readAllBtn_) {
             op = Operation::ReadRegulator;
-            device = SelectedDevice();
+            device = tree_->SelectedDevice();
         } else {
             device = 0;
         }
@@ -899,14 +793,14 @@ void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
 }
 
 void TMainWindow::CheckLinkClicked() {
-    const auto d = SelectedDevice();
+    const auto d = tree_->SelectedDevice();
     if (!d) return;
     checkLinkBtn_->setEnabled(false);
     ops_->StartCheckLink(*d);
 }
 
 void TMainWindow::OpenSettingsDialog() {
-    const auto d = SelectedDevice();
+    const auto d = tree_->SelectedDevice();
     if (!d) return;
     const TDevice* device = model_->Device(*d);
     if (device == nullptr || !device->Present) return;
@@ -952,353 +846,78 @@ void TMainWindow::ShowHelp() {
 }
 
 // ---------------------------------------------------------------------------
-// Surfaces: from any thread to this one
+// The window's share of the reports, on its own thread
 
-void TMainWindow::Post(std::function<void()> fn) {
-    if (closing_) return;
-    queue_.Post(std::move(fn));
-}
-
-void TMainWindow::RunOnUiAndWait(const std::function<void()>& fn) {
-    if (QThread::currentThread() == thread()) {
-        fn();
-        return;
-    }
-    auto task = std::make_shared<UiTask>();
-    task->fn = &fn;
-    {
-        std::lock_guard lock(tasksMu_);
-        // The window waits for the workers right now: nothing is run for them.
-        if (draining_ || closing_) return;
-        pendingTasks_.push_back(task);
-    }
-    Post([this, task] { RunTask(task); });
-    std::unique_lock lock(task->mu);
-    task->cv.wait(lock, [&] { return task->done; });
-}
-
-void TMainWindow::RunTask(const std::shared_ptr<UiTask>& task) {
-    {
-        std::lock_guard lock(tasksMu_);
-        const auto it = std::find(pendingTasks_.begin(), pendingTasks_.end(), task);
-        if (it == pendingTasks_.end()) return;  // dropped: its worker went on without it
-        pendingTasks_.erase(it);
-    }
-    (*task->fn)();
-    {
-        std::lock_guard lock(task->mu);
-        task->done = true;
-    }
-    task->cv.notify_all();
-}
-
-void TMainWindow::DropPendingTasks() {
-    std::vector<std::shared_ptr<UiTask>> dropped;
-    {
-        std::lock_guard lock(tasksMu_);
-        dropped.swap(pendingTasks_);
-    }
-    for (const auto& task : dropped) {
-        {
-            std::lock_guard lock(task->mu);
-            task->done = true;
-        }
-        task->cv.notify_all();
-    }
-}
-
-void TMainWindow::WaitForWorkers(const std::function<void()>& wait) {
-    {
-        std::lock_guard lock(tasksMu_);
-        draining_ = true;
-    }
-    DropPendingTasks();
-    wait();
-    std::lock_guard lock(tasksMu_);
-    draining_ = false;
-}
-
-void TMainWindow::ProcessEvents() {
-    if (QThread::currentThread() == thread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-void TMainWindow::ClearErrorLog() {
-    Post([this] { errorLog_->clear(); });
-}
-
-void TMainWindow::AddErrorLine(const std::string& line) {
-    Post([this, line] { errorLog_->appendPlainText(Q(line)); });
-}
-
-void TMainWindow::AddErrorLineCapped(const std::string& line, std::size_t limit) {
-    Post([this, line, limit] {
-        QTextDocument* doc = errorLog_->document();
-        if (static_cast<std::size_t>(doc->blockCount()) > limit) {
-            QTextCursor cursor(doc->firstBlock());
-            cursor.select(QTextCursor::BlockUnderCursor);
-            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
-        }
-        errorLog_->appendPlainText(Q(line));
-    });
-}
-
-void TMainWindow::SetStatus(const std::string& text) {
-    {
-        std::lock_guard lock(mirrorMu_);
-        status_ = text;
-    }
-    const bool here = QThread::currentThread() == thread();
-    Post([this, text, here] {
-        statusMsg_->setText(Q(text));
-        // An exchange that runs on this thread: shown before it goes on.
-        if (here) statusMsg_->repaint();
-    });
-}
-
-std::string TMainWindow::Status() const {
-    std::lock_guard lock(mirrorMu_);
-    return status_;
-}
-
-void TMainWindow::SetProgress(int percent) {
-    const bool here = QThread::currentThread() == thread();
-    Post([this, percent, here] {
-        progress_->setValue(std::clamp(percent, 0, 100));
-        if (here) progress_->repaint();
-    });
-}
-
-void TMainWindow::SetProjectChanged(bool changed) {
-    Post([this, changed] { projectMsg_->setText(changed ? kChanged : kNoChanges); });
-}
-
-void TMainWindow::ClearTree() {
-    Post([this] {
-        building_ = true;
-        tree_->clear();
-        building_ = false;
-        SetSelectedMirror(std::nullopt);
-    });
-}
-
-void TMainWindow::AddPortNode(const std::string& port) {
-    Post([this, port] {
-        building_ = true;
-        auto* root = new QTreeWidgetItem(tree_, {Q("Порт " + port)});
-        root->setFlags(root->flags() & ~Qt::ItemIsUserCheckable);
-        root->setData(0, kValueRole, 0);
-        root->setData(0, kPortRole, Q(port));
-        building_ = false;
-    });
-}
-
-void TMainWindow::AddDeviceNode(const std::string& port, std::uint8_t device,
-                                const std::string& text) {
-    Post([this, port, device, text] {
-        QTreeWidgetItem* root = PortNode(Q(port));
-        if (root == nullptr) return;
-        building_ = true;
-        auto* node = new QTreeWidgetItem(root, {Q(text)});
-        node->setToolTip(0, node->text(0));
-        node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);
-        node->setData(0, kValueRole, static_cast<int>(device));
-        node->setData(0, kPortRole, Q(port));
-        root->setExpanded(true);
-        building_ = false;
-    });
-}
-
-void TMainWindow::AddRegulatorNode(RegulatorRef regulator) {
-    Post([this, regulator] {
-        QTreeWidgetItem* device = DeviceNode(regulator.device);
-        if (device == nullptr) return;
-        building_ = true;
-        auto* node =
-            new QTreeWidgetItem(device, {QString("Регулятор %1").arg(regulator.regulator)});
-        node->setData(0, kValueRole, static_cast<int>(regulator.regulator));
-        node->setFlags(node->flags() | Qt::ItemIsUserCheckable);
-        node->setCheckState(0, Qt::Unchecked);
-        device->setExpanded(true);
-        building_ = false;
-    });
-}
-
-void TMainWindow::SetRegulatorValue(RegulatorRef regulator, const std::string& text) {
-    Post([this, regulator, text] {
-        if (QTreeWidgetItem* node = RegulatorNode(regulator)) {
-            building_ = true;
-            node->setText(1, Q(text));
-            building_ = false;
-        }
-    });
-}
-
-void TMainWindow::SetRegulatorChecked(RegulatorRef regulator, bool checked) {
-    Post([this, regulator, checked] {
-        if (QTreeWidgetItem* node = RegulatorNode(regulator)) {
-            building_ = true;
-            node->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
-            building_ = false;
-        }
-    });
-}
-
-void TMainWindow::ClearSelectedValue() {
-    Post([this] {
-        if (QTreeWidgetItem* item = tree_->currentItem()) {
-            building_ = true;
-            item->setText(1, QString());
-            building_ = false;
-        }
-    });
-}
-
-std::optional<RegulatorRef> TMainWindow::SelectedRegulator() const {
-    std::lock_guard lock(mirrorMu_);
-    return selected_;
-}
-
-void TMainWindow::FillRegulatorPage(RegulatorRef regulator) {
-    Post([this, regulator] {
-        if (!Exists(regulator)) return;
-        regPage_->FillRegulatorPage(regulator);
-        // The chart's colour and time unit belong to the regulator shown.
-        if (SelectedRegulator() == regulator) graphPage_->ShowRegulator(regulator);
-    });
-}
-
-void TMainWindow::FillProgramGrid(RegulatorRef regulator) {
-    Post([this, regulator] {
-        if (Exists(regulator)) progPage_->FillProgramGrid(regulator);
-    });
-}
-
-void TMainWindow::ShowProgramTime(RegulatorRef regulator, int point, const std::string& text) {
-    Post([this, regulator, point, text] {
-        if (Exists(regulator)) progPage_->ShowProgramTime(regulator, point, Q(text));
-    });
-}
-
-void TMainWindow::SetProgramStopEnabled(bool enabled) {
-    Post([this, enabled] { progPage_->SetProgramStopEnabled(enabled); });
-}
-
-void TMainWindow::SetFoundMemo(const std::vector<std::string>& lines) {
-    Post([this, lines] {
-        foundMemo_ = lines;
-        SetMemoLines(lines);
-    });
-}
-
-void TMainWindow::ChartPointAdded(RegulatorRef regulator, double x, double y) {
-    Post([this, regulator, x, y] {
-        if (Exists(regulator)) graphPage_->PointAdded(regulator, x, y);
-    });
-}
-
-void TMainWindow::SetTimeAxisAutomatic() {
-    Post([this] { graphPage_->SetTimeAxisAutomatic(); });
-}
-
-bool TMainWindow::AutoUpdate() const {
-    return autoUpdate_;
+void TMainWindow::FoundMemo(const std::vector<std::string>& lines) {
+    foundMemo_ = lines;
+    SetMemoLines(lines);
 }
 
 void TMainWindow::OperationStarted(Operation op) {
-    Post([this, op] {
-        switch (op) {
-            case Operation::Search:
-                SetSearchForm(true);
-                foundMemo_.clear();
-                break;
-            case Operation::ReadOne:
-            case Operation::ReadAll:
-            case Operation::ReadRegulator: {
-                SetReadForm(op, true);
-                if (op == Operation::ReadRegulator) regPage_->OperationStarted(op);
-                break;
-            }
-            case Operation::Write:
-                fileMenu_->menuAction()->setEnabled(false);
-                SetReadButtonsEnabled(false);
-                regPage_->OperationStarted(op);
-                break;
-            case Operation::CheckLink:
+    switch (op) {
+        case Operation::Search:
+            SetSearchForm(true);
+            foundMemo_.clear();
+            break;
+        case Operation::ReadOne:
+        case Operation::ReadAll:
+        case Operation::ReadRegulator:
+            SetReadForm(op, true);
+            break;
+        case Operation::Write:
+            fileMenu_->menuAction()->setEnabled(false);
+            SetReadButtonsEnabled(false);
+            break;
+        case Operation::CheckLink:
+            checkLinkBtn_->setEnabled(false);
+            break;
+        case Operation::Switch:
+        case Operation::Autotune:
+        case Operation::Program:
+            break;
+    }
+}
+
+void TMainWindow::OperationFinished(Operation op, bool /*interrupted*/) {
+    switch (op) {
+        case Operation::Search: {
+            const std::vector<std::string> memo = foundMemo_;
+            if (!model_->DeviceList.Empty()) {
+                if (tree_->topLevelItemCount() > 0) tree_->setCurrentItem(tree_->topLevelItem(0));
+                SetMemoLines(memo);
+                ShowNoInstrumentsPanel(false);
+                readOneBtn_->setEnabled(false);
+                readAllBtn_->setEnabled(true);
                 checkLinkBtn_->setEnabled(false);
-                break;
-            case Operation::Switch:
-            case Operation::Autotune:
-                regPage_->OperationStarted(op);
-                break;
-            case Operation::Program:
-                break;
-        }
-    });
-}
-
-void TMainWindow::OperationFinished(Operation op, bool interrupted) {
-    Post([this, op, interrupted] {
-        switch (op) {
-            case Operation::Search: {
-                const std::vector<std::string> memo = foundMemo_;
-                if (!model_->DeviceList.Empty()) {
-                    if (tree_->topLevelItemCount() > 0)
-                        tree_->setCurrentItem(tree_->topLevelItem(0));
-                    SetMemoLines(memo);
-                    ShowNoInstrumentsPanel(false);
-                    readOneBtn_->setEnabled(false);
-                    readAllBtn_->setEnabled(true);
-                    checkLinkBtn_->setEnabled(false);
-                    ShowPage(0);
-                    SetPagesEnabled(false);
-                } else {
-                    readAllBtn_->setEnabled(false);
-                }
-                SetSearchForm(false);
-                progress_->setValue(0);
-                regPage_->SetRefreshEnabled(true);
-                break;
+                ShowPage(0);
+                SetPagesEnabled(false);
+            } else {
+                readAllBtn_->setEnabled(false);
             }
-            case Operation::ReadOne:
-            case Operation::ReadAll:
-            case Operation::ReadRegulator: {
-                SetReadForm(op, false);
-                if (op == Operation::ReadRegulator) regPage_->OperationFinished(op, interrupted);
-                break;
-            }
-            case Operation::Write:
-                if (!OtherOperationRuns(op)) {
-                    SetReadButtonsEnabled(true);
-                    fileMenu_->menuAction()->setEnabled(true);
-                }
-                regPage_->OperationFinished(op, interrupted);
-                break;
-            case Operation::CheckLink:
-                checkLinkBtn_->setEnabled(true);
-                break;
-            case Operation::Switch:
-            case Operation::Autotune:
-                regPage_->OperationFinished(op, interrupted);
-                break;
-            case Operation::Program:
-                progPage_->OperationFinished(op, interrupted);
-                break;
+            SetSearchForm(false);
+            progress_->setValue(0);
+            regPage_->SetRefreshEnabled(true);
+            break;
         }
-    });
-}
-
-void TMainWindow::RegulatorSwitched(RegulatorRef regulator, bool on, bool succeeded) {
-    Post([this, regulator, on, succeeded] {
-        if (Exists(regulator)) regPage_->RegulatorSwitched(regulator, on, succeeded);
-    });
-}
-
-void TMainWindow::AutotuneSwitched(RegulatorRef regulator, bool on, bool succeeded) {
-    Post([this, regulator, on, succeeded] {
-        if (Exists(regulator)) regPage_->AutotuneSwitched(regulator, on, succeeded);
-    });
+        case Operation::ReadOne:
+        case Operation::ReadAll:
+        case Operation::ReadRegulator:
+            SetReadForm(op, false);
+            break;
+        case Operation::Write:
+            if (!OtherOperationRuns(op)) {
+                SetReadButtonsEnabled(true);
+                fileMenu_->menuAction()->setEnabled(true);
+            }
+            break;
+        case Operation::CheckLink:
+            checkLinkBtn_->setEnabled(true);
+            break;
+        case Operation::Switch:
+        case Operation::Autotune:
+        case Operation::Program:
+            break;
+    }
 }
 
 }  // namespace zorvat

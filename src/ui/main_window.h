@@ -1,15 +1,11 @@
 // The program's main window: the instrument tree, the pages "Связь",
 // "Параметры", "Программатор" and "График", the error window and the status
-// bar. It owns the model and is the model's surfaces: reports of workers and
-// polling jobs reach it as queued calls on its own thread, in the order they
-// were made.
+// bar, the menus and the project commands. It owns the model; what workers
+// and polling jobs report reaches its widgets through TWindowSurfaces.
 #pragma once
 
 #include <QMainWindow>
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,11 +14,12 @@
 #include "operations.h"
 #include "settings_window.h"
 #include "surfaces.h"
-#include "ui_queue.h"
+#include "window_surfaces.h"
 
 class QAbstractButton;
 class QAction;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -32,13 +29,12 @@ class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
-class QFrame;
 
 namespace zorvat {
 
+class TDeviceTree;
 class TRegulatorPage;
 class TProgrammerPage;
 class TGraphPage;
@@ -57,7 +53,7 @@ struct MainWindowOptions {
 // The service switch: shows the menu "Параметры".
 inline constexpr char kServiceSwitch = 's';
 
-class TMainWindow : public QMainWindow, public TSurfaces {
+class TMainWindow : public QMainWindow, private TWindowListener {
     Q_OBJECT
 
   public:
@@ -66,6 +62,7 @@ class TMainWindow : public QMainWindow, public TSurfaces {
 
     TModel& Model() { return *model_; }
     TOperations& Operations() { return *ops_; }
+    TWindowSurfaces& Surfaces() { return surfaces_; }
     const std::string& ProgramDir() const { return options_.programDir; }
     const std::string& ProjectFile() const { return projectFile_; }
 
@@ -91,68 +88,27 @@ class TMainWindow : public QMainWindow, public TSurfaces {
 
     static QString BaseTitle();
 
-    // TSurfaces, callable from any thread.
-    void ClearErrorLog() override;
-    void AddErrorLine(const std::string& line) override;
-    void AddErrorLineCapped(const std::string& line, std::size_t limit) override;
-    void SetStatus(const std::string& text) override;
-    std::string Status() const override;
-    void SetProgress(int percent) override;
-    void SetProjectChanged(bool changed) override;
-    void ClearTree() override;
-    void AddPortNode(const std::string& port) override;
-    void AddDeviceNode(const std::string& port, std::uint8_t device,
-                       const std::string& text) override;
-    void AddRegulatorNode(RegulatorRef regulator) override;
-    void SetRegulatorValue(RegulatorRef regulator, const std::string& text) override;
-    void SetRegulatorChecked(RegulatorRef regulator, bool checked) override;
-    void ClearSelectedValue() override;
-    std::optional<RegulatorRef> SelectedRegulator() const override;
-    void FillRegulatorPage(RegulatorRef regulator) override;
-    void FillProgramGrid(RegulatorRef regulator) override;
-    void ShowProgramTime(RegulatorRef regulator, int point, const std::string& text) override;
-    void SetProgramStopEnabled(bool enabled) override;
-    void SetFoundMemo(const std::vector<std::string>& lines) override;
-    void ChartPointAdded(RegulatorRef regulator, double x, double y) override;
-    void SetTimeAxisAutomatic() override;
-    bool AutoUpdate() const override;
-    void OperationStarted(Operation op) override;
-    void OperationFinished(Operation op, bool interrupted) override;
-    void RegulatorSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
-    void AutotuneSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
-    void RunOnUiAndWait(const std::function<void()>& fn) override;
-    void ProcessEvents() override;
-
     // The widgets, for the pages and for tests.
-    QTreeWidget* Tree() const { return tree_; }
+    TDeviceTree* Tree() const { return tree_; }
     QTabWidget* Pages() const { return pages_; }
     TRegulatorPage* RegulatorPage() const { return regPage_; }
     TProgrammerPage* ProgrammerPage() const { return progPage_; }
     TGraphPage* GraphPage() const { return graphPage_; }
-
-    // Finds the tree node of a regulator, of an instrument, of a port.
-    QTreeWidgetItem* RegulatorNode(RegulatorRef regulator) const;
-    QTreeWidgetItem* DeviceNode(std::uint8_t device) const;
-    QTreeWidgetItem* PortNode(const QString& port) const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct UiTask;
+    // TWindowListener: the window's own share of the reports.
+    void OperationStarted(Operation op) override;
+    void OperationFinished(Operation op, bool interrupted) override;
+    void FoundMemo(const std::vector<std::string>& lines) override;
 
     void BuildMenus();
     QWidget* BuildLinkPage();
     void BuildStatusBar();
     void ConnectSignals();
-
-    // Runs `fn` on the window's thread: at once when called there, queued otherwise.
-    void Post(std::function<void()> fn);
-    // Runs `wait` (which blocks until workers or jobs have ended) while no
-    // worker is left waiting for this thread.
-    void WaitForWorkers(const std::function<void()>& wait);
-    void DropPendingTasks();
 
     void SearchClicked();
     void ReadClicked(QAbstractButton* button, bool down);
@@ -169,10 +125,8 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     void SetMemo(const QStringList& lines);
     void SetMemoLines(const std::vector<std::string>& lines);
     void SetSettingsMenuVisible(bool visible);
-    void SetSelectedMirror(std::optional<RegulatorRef> regulator);
     void SetReadButtonsEnabled(bool enabled, QAbstractButton* except = nullptr);
     bool Exists(RegulatorRef regulator) const;
-    std::optional<std::uint8_t> SelectedDevice() const;
     // The start and stop forms of the read buttons and of the search.
     void SetReadForm(Operation op, bool running);
     // Whether a search, read or write other than `op` runs: what that holds
@@ -181,35 +135,23 @@ class TMainWindow : public QMainWindow, public TSurfaces {
     void SetSearchForm(bool running);
     void ShowNoInstrumentsPanel(bool shown);
     QAbstractButton* ReadButtonOf(Operation op) const;
-    void RunTask(const std::shared_ptr<UiTask>& task);
 
     MainWindowOptions options_;
     std::string projectFile_;
 
-    // Cross-thread state: what workers may ask about the window.
-    mutable std::mutex mirrorMu_;
-    std::string status_;
-    std::optional<RegulatorRef> selected_;
-    std::atomic<bool> autoUpdate_{false};
-    std::atomic<bool> closing_{false};
-
-    TUiQueue queue_;
-
-    std::mutex tasksMu_;
-    std::vector<std::shared_ptr<UiTask>> pendingTasks_;
-    bool draining_ = false;  // guarded by tasksMu_
-
+    // The surfaces outlive the model: its workers report to them until the
+    // model has stopped them.
+    TWindowSurfaces surfaces_;
     std::unique_ptr<TModel> model_;
     std::unique_ptr<TOperations> ops_;
 
     // Window state.
-    bool building_ = false;        // the tree is being filled by the program
     bool pageChangeMark_ = false;  // the page-change rule made this selection
     bool showingPage_ = false;     // the program changes the page
     bool exitConfirmed_ = false;
     std::vector<std::string> foundMemo_;
 
-    QTreeWidget* tree_ = nullptr;
+    TDeviceTree* tree_ = nullptr;
     QTabWidget* pages_ = nullptr;
     TRegulatorPage* regPage_ = nullptr;
     TProgrammerPage* progPage_ = nullptr;

@@ -10,26 +10,14 @@
 #include <functional>
 #include <optional>
 
+#include "ui_fill_guard.h"
+
 namespace zorvat {
 
 // A text of the pages, as written (UTF-8) in the source.
 inline QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
-
-// Sets `flag` for as long as it lives: programmatic changes of the widgets
-// must not look like the operator's.
-class FillGuard {
-  public:
-    explicit FillGuard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
-    ~FillGuard() { flag_ = old_; }
-    FillGuard(const FillGuard&) = delete;
-    FillGuard& operator=(const FillGuard&) = delete;
-
-  private:
-    bool& flag_;
-    bool old_;
-};
 
 // The colour of a widget's texts: its captions, labels and entries.
 void SetTextColour(QWidget* w, const QColor& colour);

@@ -23,6 +23,7 @@
 #include "operations.h"
 #include "regulator_grid.h"
 #include "regulator_widgets.h"
+#include "ui_read_button.h"
 
 namespace zorvat {
 
@@ -59,8 +60,6 @@ const char* const kSwitchOnCaption = "Включить регулятор";
 const char* const kSwitchOffCaption = "Выключить регулятор";
 const char* const kWriteCaption = "Записать параметры в прибор";
 const char* const kStopWriteCaption = "Остановить запись";
-const char* const kReadCaption = "Прочитать параметры из прибора";
-const char* const kStopReadCaption = "Остановить чтение";
 
 template <typename T>
 bool Contains(const std::vector<T>& v, const T& x) {
@@ -103,7 +102,8 @@ void TRegulatorPage::BuildUi() {
     main->setSpacing(6);
 
     auto* top = new QHBoxLayout;
-    Read_sets_Btn1 = MakeButton(Text(kReadCaption), "Read_sets_Btn1", this, true);
+    Read_sets_Btn1 = MakeButton({}, "Read_sets_Btn1", this, true);
+    ShowReadForm(Read_sets_Btn1, false);
     WriteKoeffBtn4 = MakeButton(Text(kWriteCaption), "WriteKoeffBtn4", this, true);
     connect(WriteKoeffBtn4, &QPushButton::clicked, this, &TRegulatorPage::WriteKoeffBtn4Click);
     choice_.AddButtons(top);
@@ -543,7 +543,7 @@ void TRegulatorPage::WriteKoeffBtn4Click(bool down) {
             Inform(this, QString::fromStdString(reply.refusal), MessageKind::Warning);
         return;
     }
-    OperationStarted(Operation::Write);
+    // The write's start comes back through the surfaces: OperationStarted.
 }
 
 void TRegulatorPage::OnOffReg_BtnClick(bool down) {
@@ -616,8 +616,7 @@ void TRegulatorPage::OperationStarted(Operation op) {
             WriteKoeffBtn4->setText(Text(kStopWriteCaption));
             break;
         case Operation::ReadRegulator:
-            Read_sets_Btn1->setChecked(true);
-            Read_sets_Btn1->setText(Text(kStopReadCaption));
+            ShowReadForm(Read_sets_Btn1, true);
             break;
         default:
             break;
@@ -633,8 +632,7 @@ void TRegulatorPage::OperationFinished(Operation op, bool /*interrupted*/) {
             UpdateWriteButton();
             break;
         case Operation::ReadRegulator:
-            Read_sets_Btn1->setChecked(false);
-            Read_sets_Btn1->setText(Text(kReadCaption));
+            ShowReadForm(Read_sets_Btn1, false);
             break;
         case Operation::Switch:
         case Operation::Autotune:

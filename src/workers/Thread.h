@@ -9,23 +9,9 @@
 #include <memory>
 #include <mutex>
 
+#include "worker_group.h"
+
 namespace zorvat {
-
-// Counts the workers that run, so that the model can wait for all of them
-// before it goes away.
-class TWorkerGroup {
-  public:
-    void Enter();
-    void Leave();
-    // Blocks until no worker of the group runs.
-    void WaitIdle();
-    int Running() const;
-
-  private:
-    mutable std::mutex mu_;
-    std::condition_variable idle_;
-    int running_ = 0;
-};
 
 class TThreadCycle : public std::enable_shared_from_this<TThreadCycle> {
   public:

@@ -1,8 +1,7 @@
 #include "operations.h"
 
 #include "Thread.h"
-#include "regulator_control.h"
-#include "regulator_exchange.h"
+#include "regulator_workers.h"
 
 namespace zorvat {
 

@@ -128,32 +128,6 @@ void Quietly(F&& f) noexcept {
     }
 }
 
-// The graph's time origin is the first moment the regulator is known to
-// run; it is taken before the on-state shows, so a poll that sees the
-// regulator on never reads an origin that is still being set.
-void TakeGraphOrigin(TParams& r) {
-    static std::mutex originMu;
-    std::lock_guard lock(originMu);
-    if (r.StartPending) {
-        r.StartTime = MonotonicSeconds();
-        r.StartPending = false;
-    }
-}
-
-// `ensureJob` is false for the polling job itself: the regulator is on its
-// own port, and while the job is being stopped its slot is already empty,
-// so asking for a job there would start a second one behind the stop.
-void SwitchRegOn(TModel& model, TParams& r, bool on, bool ensureJob) {
-    if (!on) {
-        r.RegOn = false;
-        model.Surfaces().ClearSelectedValue();
-        return;
-    }
-    TakeGraphOrigin(r);
-    r.RegOn = true;
-    if (ensureJob) EnsurePortJob(model, r);
-}
-
 }  // namespace
 
 // One port's polling job.
@@ -350,7 +324,10 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
     Quietly([&] {
         // RegOn is stored before the window hears of it: a failing window
         // update leaves the model right.
-        SwitchRegOn(model_, reg, on, false);
+        // No job is asked for: the regulator is on this job's port, and
+        // while the job is being stopped its slot is already empty, so
+        // asking would start a second one behind the stop.
+        SetRegOn(model_, reg, on, /*ensureJob=*/false);
         if (wasOn && !on && Selected(ref)) ui.FillRegulatorPage(ref);
         if (!wasOn && on) {
             ui.SetRegulatorChecked(ref, true);
@@ -635,16 +612,8 @@ void TPortJobs::Reap() {
         job->Join();
 }
 
-// --- The on-state -----------------------------------------------------------
-
-void SetRegOn(TModel& model, TParams& r, bool on) {
-    SwitchRegOn(model, r, on, true);
-}
-
-void EnsurePortJob(TModel& model, TParams& r) {
-    const TDevice* device = model.Device(r.DeviceIndex);
-    if (device == nullptr) return;
-    model.PortJobs().Ensure(device->ParentPort);
+std::unique_ptr<TPollingJobs> MakePortJobs(TModel& model) {
+    return std::make_unique<TPortJobs>(model);
 }
 
 }  // namespace zorvat

@@ -20,29 +20,22 @@ namespace zorvat {
 class TJob;
 
 // PortJobs: at most one job per port COM1..COM10, by port number.
-class TPortJobs {
+class TPortJobs : public TPollingJobs {
   public:
     explicit TPortJobs(TModel& model);
-    ~TPortJobs();
+    ~TPortJobs() override;
 
     // The slot of a port name ("COM1" -> 1, "COM10" -> 10); 0 when the port
     // has none (not COM1..COM10).
     static int SlotOf(const std::string& portName);
 
-    bool Has(const std::string& portName) const;
-    // Whether a job of the port still runs, in its slot or while it is
-    // being stopped or ends by itself: until it has ended it may hold the
-    // port, and it answers every request for it.
-    bool Serving(const std::string& portName) const;
-    // Creates a job for the port, not yet started, unless one exists.
-    void CreateSuspended(const std::string& portName);
-    // Starts every job created suspended.
-    void StartAll();
-    // EnsurePortJob: creates and starts a job for the port unless one exists.
-    void Ensure(const std::string& portName);
-    // Stops every job and waits until each has ended.
-    void StopAll();
-    std::size_t Count() const;
+    bool Has(const std::string& portName) const override;
+    bool Serving(const std::string& portName) const override;
+    void CreateSuspended(const std::string& portName) override;
+    void StartAll() override;
+    void Ensure(const std::string& portName) override;
+    void StopAll() override;
+    std::size_t Count() const override;
 
   private:
     friend class TJob;
@@ -61,9 +54,7 @@ class TPortJobs {
     std::vector<std::shared_ptr<TJob>> stopping_;
 };
 
-// Switches a regulator's on-state in the model: starts its port's polling
-// job and takes the chart's time origin when it goes on.
-void SetRegOn(TModel& model, TParams& r, bool on);
-void EnsurePortJob(TModel& model, TParams& r);
+// The polling jobs of a model, as TModel's constructor takes them.
+std::unique_ptr<TPollingJobs> MakePortJobs(TModel& model);
 
 }  // namespace zorvat

@@ -13,6 +13,7 @@
 #include "recording_surfaces.h"
 #include "sim/simulator.h"
 #include "sim_bench.h"
+#include "th_search.h"
 
 namespace zorvat::testing {
 
@@ -41,7 +42,7 @@ class CoreFixture : public ::testing::Test {
     SimBench bench_;
     sim::Simulator& sim_ = bench_.sim;
     RecordingSurfaces ui_;
-    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(ui_);
+    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(ui_, MakePortJobs);
 };
 
 // Waits up to `timeout` for `condition`.

@@ -76,7 +76,7 @@ TEST(Records, PortSlots) {
 
 TEST(DeviceList, GrowsUntilClearedAndRefusesTheAllIndex) {
     RecordingSurfaces ui;
-    TModel model(ui);
+    TModel model(ui, MakePortJobs);
     for (std::size_t i = 0; i < kMaxDevices; ++i) {
         ASSERT_EQ(model.DeviceList.Append(std::make_unique<TDevice>()), i);
     }

@@ -119,7 +119,7 @@ class PollingJob : public ::testing::Test {
 
     sim::Simulator sim_;
     RecordingSurfaces ui_;
-    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(ui_);
+    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(ui_, MakePortJobs);
 };
 
 // Regulators that are off cost only the visit; instruments of other ports
@@ -589,7 +589,7 @@ TEST_F(PollingJob, StopAllReleasesWaitingOperationsAndJoins) {
 // itself, is neither lost nor done twice.
 TEST_F(PollingJob, StopRacesWithStartAndWithEndingByItself) {
     AddDevice("COM1", 1);
-    TPortJobs& jobs = model_->PortJobs();
+    TPollingJobs& jobs = model_->PortJobs();
     for (int i = 0; i < 3; ++i) {
         jobs.CreateSuspended("COM1");
         jobs.StartAll();
@@ -626,7 +626,7 @@ TEST_F(PollingJob, SwitchingOnTakesTheOriginOnceAndStartsOneJobPerPort) {
     const auto a = AddDevice("COM1", 1);
     const auto b = AddDevice("COM1", 2);
     const auto c = AddDevice("COM2", 1);
-    TPortJobs& jobs = model_->PortJobs();
+    TPollingJobs& jobs = model_->PortJobs();
     TParams& r = Reg(a, 1);
 
     SetRegOn(*model_, r, true);

@@ -9,6 +9,7 @@
 #include "core_fixture.h"
 #include "operations.h"
 #include "regulator_control.h"
+#include "regulator_workers.h"
 #include "th_search.h"
 
 namespace zorvat {

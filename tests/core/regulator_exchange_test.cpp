@@ -1,6 +1,7 @@
 // Reading the regulator and instrument parameters and writing a regulator,
 // against simulated instruments on pseudo-terminals.
 #include "regulator_exchange.h"
+#include "regulator_workers.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +127,7 @@ class RegulatorExchange : public ::testing::Test {
 
     sim::Simulator sim_;
     RecordingSurfaces surfaces_;
-    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(surfaces_);
+    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(surfaces_, MakePortJobs);
     std::mutex traceMu_;
     std::function<void(const Request&)> onRequest_;
 };

@@ -88,7 +88,7 @@ class Search : public ::testing::Test {
 
     sim::Simulator sim_;
     RecordingSurfaces surfaces_;
-    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(surfaces_);
+    std::unique_ptr<TModel> model_ = std::make_unique<TModel>(surfaces_, MakePortJobs);
     std::mutex traceMu_;
     std::function<void(const std::string&, const sim::RequestRecord&)> onRequest_;
 };

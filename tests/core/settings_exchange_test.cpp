@@ -124,7 +124,7 @@ class SettingsExchange : public testing::CoreFixture {
   protected:
     // The exchanges run on the caller's thread and let it process its
     // events while they wait: the model reports to surfaces that show it.
-    SettingsExchange() { model_ = std::make_unique<TModel>(surfaces_); }
+    SettingsExchange() { model_ = std::make_unique<TModel>(surfaces_, MakePortJobs); }
 
     void SetUp() override {
         CoreFixture::SetUp();

@@ -92,7 +92,7 @@ class ProjectFiles : public ::testing::Test {
         for (int n = 3; n <= 9; ++n)
             SetPortOverride("COM" + std::to_string(n), dir_ / "no-such-port");
         sim_.Start();
-        model_ = std::make_unique<TModel>(surfaces_);
+        model_ = std::make_unique<TModel>(surfaces_, MakePortJobs);
     }
     void TearDown() override {
         model_.reset();  // stops the jobs while their ports are still there

@@ -21,6 +21,7 @@
 #include "message_box.h"
 #include "model.h"
 #include "recording_surfaces.h"
+#include "th_search.h"
 
 namespace zorvat {
 namespace {
@@ -29,7 +30,7 @@ namespace {
 // polling job fills them, and a page on it.
 struct Rig {
     RecordingSurfaces surfaces;
-    TModel model{surfaces};
+    TModel model{surfaces, MakePortJobs};
     std::unique_ptr<TGraphPage> page;
 
     explicit Rig(int devices = 1) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "th_search.h"
 #include "ui_fixture.h"
 
 namespace zorvat::testing {
@@ -45,7 +46,7 @@ class DialogBench : public SimBench, public MessageAnswers {
     }
 
     RecordingSurfaces surfaces;
-    std::unique_ptr<TModel> model = std::make_unique<TModel>(surfaces);
+    std::unique_ptr<TModel> model = std::make_unique<TModel>(surfaces, MakePortJobs);
 };
 
 // Shows `dialog` without its modal loop and makes it the active window, so

@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "device_tree.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "port_map.h"
@@ -51,20 +52,6 @@ using namespace zorvat::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The window as the operator has it, counting how deep its thread is inside
-// an exchange's own event processing: the operator's input waits meanwhile
-// (the exchange lets through everything but input), so the session does too.
-class StressWindow : public TMainWindow {
-  public:
-    using TMainWindow::TMainWindow;
-    void ProcessEvents() override {
-        ++inExchange;
-        TMainWindow::ProcessEvents();
-        --inExchange;
-    }
-    int inExchange = 0;
-};
 
 int EnvInt(const char* name, int fallback) {
     bool ok = false;
@@ -180,7 +167,7 @@ class Session {
         options.programDir = dir_.path().toStdString();
         options.startSwitch = Chance(0.8) ? kServiceSwitch : (Chance(0.5) ? 'd' : 0);
         options.showStartWindow = false;
-        window_ = std::make_unique<StressWindow>(options);
+        window_ = std::make_unique<TMainWindow>(options);
         window_->show();
         window_->Start();
         auto* min = window_->findChild<QSpinBox*>("MinAddr");
@@ -193,7 +180,8 @@ class Session {
 
     // One step of the operator: on the dialog in front, else on the window.
     void Tick() {
-        if (window_ && window_->inExchange > 0) return;  // input waits, as the operator's does
+        if (window_ && window_->Surfaces().InExchange())
+            return;  // input waits, as the operator's does
         QWidget* modal = QApplication::activeModalWidget();
         if (done_ >= actions_) {
             if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
@@ -208,7 +196,7 @@ class Session {
             Note("start again");
             Later([this] {
                 if (QApplication::activeModalWidget() == nullptr && window_ &&
-                    window_->inExchange == 0 && !window_->isVisible()) {
+                    !window_->Surfaces().InExchange() && !window_->isVisible()) {
                     window_.reset();
                     NewWindow();
                 }
@@ -228,7 +216,7 @@ class Session {
     // Whether the operator could reach `target` now: not while an exchange
     // holds the input back, nor behind a dialog in front of it.
     bool Reachable(const QWidget* target) const {
-        if (target == nullptr || !window_ || window_->inExchange > 0) return false;
+        if (target == nullptr || !window_ || window_->Surfaces().InExchange()) return false;
         const QWidget* modal = QApplication::activeModalWidget();
         return modal == nullptr || modal == target->window();
     }
@@ -541,7 +529,7 @@ class Session {
     QStringList recent_;
     QTemporaryDir dir_;
     SimBench bench_;
-    std::unique_ptr<StressWindow> window_;
+    std::unique_ptr<TMainWindow> window_;
 };
 
 }  // namespace
@@ -562,5 +550,14 @@ class MainWindowStressTest : public QObject {
     }
 };
 
-QTEST_MAIN(MainWindowStressTest)
+int main(int argc, char** argv) {
+    // A long session (ZORVAT_STRESS_ACTIONS) takes as long as it needs; the
+    // test runner's own limit of five minutes a test function would cut it.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", "86400000");
+    QApplication app(argc, argv);
+    MainWindowStressTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "main_window_stress_test.moc"

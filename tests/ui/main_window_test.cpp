@@ -26,6 +26,7 @@
 #include "main_window.h"
 #include "message_box.h"
 #include "regulator_page.h"
+#include "th_search.h"
 #include "ui_fixture.h"
 
 using namespace zorvat;
@@ -197,7 +198,7 @@ class MainWindowTest : public QObject {
         // Its regulator from page "Связь": page "Параметры".
         tree->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 2"));
         QCOMPARE(pages->currentIndex(), 1);
-        QCOMPARE(window_->SelectedRegulator(), (RegulatorRef{1, 2}));
+        QCOMPARE(window_->Surfaces().SelectedRegulator(), (RegulatorRef{1, 2}));
         QVERIFY(window_->RegulatorPage()->Shown() == (RegulatorRef{1, 2}));
 
         // Page "Связь" clicked with a regulator selected: its instrument.
@@ -385,7 +386,7 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->RegulatorPage()->Shown().has_value());
 
         RecordingSurfaces quiet;
-        TModel other(quiet);
+        TModel other(quiet, MakePortJobs);
         AddDevice(other, "COM2", 1, 0xF3);
         const QString file = dir_->filePath("one.prj");
         QVERIFY(SaveProject(other, file.toStdString()));
@@ -394,7 +395,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{1});
         QVERIFY(!window_->RegulatorPage()->Shown().has_value());
 
-        window_->Tree()->setCurrentItem(Node("COM2>RAZIRI-72/M2(1)"));
+        window_->Tree()->setCurrentItem(Node("Порт COM2>Прибор: RAZIRI-72/M2(1)"));
         auto* write = Find<QPushButton>("WriteKoeffBtn4");
         if (write->isEnabled() && write->isVisible()) QTest::mouseClick(write, Qt::LeftButton);
         QTest::qWait(200);
@@ -417,7 +418,7 @@ class MainWindowTest : public QObject {
                  dir + "/bench.prj");
 
         // New after a change asks; No changes nothing.
-        window_->SetProjectChanged(true);
+        window_->Surfaces().SetProjectChanged(true);
         answers_->answer = QMessageBox::No;
         window_->NewProject();
         QVERIFY(answers_->messages.back().contains("Текущий проект был изменён."));
@@ -432,7 +433,7 @@ class MainWindowTest : public QObject {
         answers_->file = dir + "/bench.prj";
         window_->OpenProject();
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
-        QVERIFY(Node("COM1>ZURURU-71/M2(2)>Регулятор 2") != nullptr);
+        QVERIFY(Node("Порт COM1>Прибор: ZURURU-71/M2(2)>Регулятор 2") != nullptr);
         QVERIFY(window_->windowTitle().endsWith(" - [bench.prj]"));
         QCOMPARE(Lines(Find<QPlainTextEdit>("FindedDevmem")).first(),
                  QString("Информация о приборах загружена."));
@@ -440,7 +441,7 @@ class MainWindowTest : public QObject {
         // Save over a file that cannot be written: said, nothing changes.
         QFile::remove(dir + "/bench.prj");
         QVERIFY(QDir(dir).mkdir("bench.prj"));
-        window_->SetProjectChanged(true);
+        window_->Surfaces().SetProjectChanged(true);
         window_->SaveProject();
         QCOMPARE(answers_->messages.back(), QString("Нет доступа к файлу.\nЭто папка, а не файл."));
         QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
@@ -494,7 +495,7 @@ class MainWindowTest : public QObject {
         window_ = std::make_unique<TMainWindow>(options);
         window_->Start();
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
-        QCOMPARE(TreeTexts().first(), QString("COM1"));
+        QCOMPARE(TreeTexts().first(), QString("Порт COM1"));
     }
 
     // The menu "Параметры" opens the channel settings of the selected

@@ -19,31 +19,8 @@ using namespace zorvat::testing;
 
 namespace {
 
-// Hands what the program reports about the page to the page, on its thread,
-// in order, as the main window does.
-class ForwardingSurfaces : public PageSurfaces<TProgrammerPage> {
-  public:
-    void FillProgramGrid(RegulatorRef ref) override {
-        RecordingSurfaces::FillProgramGrid(ref);
-        Post([ref](TProgrammerPage* p) { p->FillProgramGrid(ref); });
-    }
-    void ShowProgramTime(RegulatorRef ref, int point, const std::string& text) override {
-        RecordingSurfaces::ShowProgramTime(ref, point, text);
-        const QString t = QString::fromStdString(text);
-        Post([=](TProgrammerPage* p) { p->ShowProgramTime(ref, point, t); });
-    }
-    void SetProgramStopEnabled(bool enabled) override {
-        RecordingSurfaces::SetProgramStopEnabled(enabled);
-        Post([=](TProgrammerPage* p) { p->SetProgramStopEnabled(enabled); });
-    }
-    void OperationFinished(Operation op, bool interrupted) override {
-        RecordingSurfaces::OperationFinished(op, interrupted);
-        Post([=](TProgrammerPage* p) { p->OperationFinished(op, interrupted); });
-    }
-};
-
 // The page showing regulator 1 of the first instrument.
-struct Fixture : PageFixture<TProgrammerPage, ForwardingSurfaces> {
+struct Fixture : PageFixture<TProgrammerPage> {
     const RegulatorRef ref{0, 1};
 
     TParams& Reg() { return *model->Regulator(ref.device, ref.regulator); }
@@ -323,7 +300,7 @@ class ProgrammerPageTest : public QObject {
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(!start->isEnabled());
         QVERIFY(!count->isEnabled());
-        QVERIFY(f_->ui.RegulatorChecked(f_->ref));
+        QVERIFY(f_->RegulatorChecked(f_->ref));
 
         QVERIFY(QTest::qWaitFor([&] { return f_->YellowPoint() == 1; }, 10000));
         QVERIFY(stop->isEnabled());
@@ -352,7 +329,7 @@ class ProgrammerPageTest : public QObject {
         // Point 4 was never written; the regulator is off again.
         QCOMPARE(sim.Real("COM1", 1, "01DA66"), 200.0);
         QVERIFY(!sim.RegulatorOn("COM1", 1, 1));
-        QVERIFY(!f_->ui.RegulatorChecked(f_->ref));
+        QVERIFY(!f_->RegulatorChecked(f_->ref));
     }
 
     // A click only asks: what is shown is the main window's decision.

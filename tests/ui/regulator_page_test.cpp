@@ -24,26 +24,6 @@ using namespace zorvat::testing;
 
 namespace {
 
-// Hands what the workers report about the page to the page, on its thread,
-// in order, as the main window does.
-class ForwardingSurfaces : public PageSurfaces<TRegulatorPage> {
-  public:
-    void FillRegulatorPage(RegulatorRef ref) override {
-        RecordingSurfaces::FillRegulatorPage(ref);
-        Post([ref](TRegulatorPage* p) { p->FillRegulatorPage(ref); });
-    }
-    void RegulatorSwitched(RegulatorRef ref, bool on, bool ok) override {
-        Post([=](TRegulatorPage* p) { p->RegulatorSwitched(ref, on, ok); });
-    }
-    void AutotuneSwitched(RegulatorRef ref, bool on, bool ok) override {
-        Post([=](TRegulatorPage* p) { p->AutotuneSwitched(ref, on, ok); });
-    }
-    void OperationFinished(Operation op, bool interrupted) override {
-        RecordingSurfaces::OperationFinished(op, interrupted);
-        Post([=](TRegulatorPage* p) { p->OperationFinished(op, interrupted); });
-    }
-};
-
 QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
@@ -54,7 +34,7 @@ class RegulatorPageTest : public QObject {
     Q_OBJECT
 
   private:
-    struct Fixture : PageFixture<TRegulatorPage, ForwardingSurfaces> {
+    struct Fixture : PageFixture<TRegulatorPage> {
         // The instrument as a search and a read of its settings leave it.
         std::uint8_t AddDevice(const std::string& port, int address, std::uint8_t code) {
             const std::uint8_t d = PageFixture::AddDevice(port, address, code);
@@ -84,12 +64,7 @@ class RegulatorPageTest : public QObject {
             grid->FinishEditing();
             return true;
         }
-        bool Started(const std::string& what) {
-            for (const auto& e : ui.Events()) {
-                if (e == "started " + what) return true;
-            }
-            return false;
-        }
+        bool Started(const std::string& what) { return Noted("started " + what); }
     };
 
     std::unique_ptr<Fixture> f_;
@@ -310,12 +285,12 @@ class RegulatorPageTest : public QObject {
         MessageAnswers answers;
         answers.answer = QMessageBox::No;
         f_->Reg(r1_).RegOn = wasOn;
-        f_->ui.SetRegulatorChecked(r1_, wasOn);
+        f_->tree.SetChecked(r1_, wasOn);
         f_->Show(r1_);
         auto* button = f_->Find<QPushButton>("OnOffReg_Btn");
         QCOMPARE(button->isChecked(), wasOn);
         if (fromTree) {
-            f_->ui.SetRegulatorChecked(r1_, !wasOn);
+            f_->tree.SetChecked(r1_, !wasOn);
             f_->page->SwitchFromTree(r1_, !wasOn);
         } else {
             QTest::mouseClick(button, Qt::LeftButton);
@@ -324,7 +299,7 @@ class RegulatorPageTest : public QObject {
                  std::vector<QString>{wasOn ? U("Вы действительно хотите выключить регулятор?")
                                             : U("Вы действительно хотите включить регулятор?")});
         QCOMPARE(button->isChecked(), wasOn);
-        QCOMPARE(f_->ui.RegulatorChecked(r1_), wasOn);
+        QCOMPARE(f_->RegulatorChecked(r1_), wasOn);
         QVERIFY(button->isEnabled());
         QVERIFY(!f_->Started("switch"));
     }
@@ -354,7 +329,7 @@ class RegulatorPageTest : public QObject {
         QCOMPARE(button->text(), succeeds ? U("Выключить регулятор") : U("Включить регулятор"));
         QCOMPARE(f_->Find<TStatePicture>("OnOffPict")->On(), succeeds);
         QCOMPARE(f_->Find<QWidget>("DiskretPnl")->isVisible(), succeeds);
-        QCOMPARE(f_->ui.RegulatorChecked(ref), succeeds);
+        QCOMPARE(f_->RegulatorChecked(ref), succeeds);
         QCOMPARE(sim.RegulatorOn("COM1", 1, 1), succeeds);
     }
 

@@ -25,6 +25,7 @@
 #include "recording_surfaces.h"
 #include "settings_window.h"
 #include "sim/simulator.h"
+#include "th_search.h"
 #include "ui_number_edit.h"
 
 namespace zorvat {
@@ -62,7 +63,7 @@ struct Bench {
         sim.RegisterPortMap();
         sim.Start();
 
-        model = std::make_unique<TModel>(ui);
+        model = std::make_unique<TModel>(ui, MakePortJobs);
         ui.model = model.get();
         auto device = std::make_unique<TDevice>();
         const ModelInfo* info = FindModel(code);

@@ -8,22 +8,28 @@
 #include <QString>
 #include <QTableWidget>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Devices.h"
+#include "device_tree.h"
 #include "message_box.h"
 #include "model.h"
 #include "operations.h"
+#include "programmer_page.h"
 #include "recording_surfaces.h"
+#include "regulator_page.h"
 #include "sim/simulator.h"
 #include "sim_bench.h"
-#include "ui_queue.h"
+#include "th_search.h"
+#include "window_surfaces.h"
 
 namespace zorvat::testing {
 
@@ -65,50 +71,33 @@ inline QWidget* OpenEditor(QTableWidget& table, QTableWidgetItem* item) {
     return table.indexWidget(table.currentIndex());
 }
 
-// Surfaces that hand calls for a page to the page, on its thread, in the
-// order they came, as the main window does. A test's surfaces derive from
-// it and Post what the page is to hear.
+// A page shown on a model of its own. The model reports through the
+// window's own surfaces, which hand the page what it is to hear, on its
+// thread and in order, as in the window; a tree of the model's instruments
+// shows the ticks, and the operations that start and end are noted.
 template <typename Page>
-class PageSurfaces : public RecordingSurfaces {
-  public:
-    // Calls made while the page is nullptr are dropped.
-    void SetPage(Page* page) {
-        std::lock_guard lock(pageMu_);
-        page_ = page;
-    }
-
-  protected:
-    template <typename F>
-    void Post(F f) {
-        std::lock_guard lock(pageMu_);
-        if (page_ == nullptr) return;
-        Page* page = page_;
-        queue_.Post([page, f] { f(page); });
-    }
-
-  private:
-    std::mutex pageMu_;
-    TUiQueue queue_;
-    Page* page_ = nullptr;  // guarded by pageMu_
-};
-
-// A page shown on a model of its own, the model reporting to `Surfaces`
-// (a PageSurfaces of the page).
-template <typename Page, typename Surfaces>
-struct PageFixture {
+struct PageFixture : TWindowListener {
     std::unique_ptr<SimBench> bench;
-    Surfaces ui;
-    std::unique_ptr<TModel> model = std::make_unique<TModel>(ui);
+    TWindowSurfaces ui;
+    TDeviceTree tree;
+    std::unique_ptr<TModel> model = std::make_unique<TModel>(ui, MakePortJobs);
     TOperations ops{*model};
     std::unique_ptr<Page> page;
+    // "started write", "finished switch", "finished read (interrupted)".
+    std::vector<std::string> events;
 
     PageFixture() {
         page = std::make_unique<Page>(*model, ops, ui);
-        ui.SetPage(page.get());
+        TWindowSurfaces::Widgets widgets;
+        widgets.tree = &tree;
+        widgets.listener = this;
+        if constexpr (std::is_same_v<Page, TRegulatorPage>) widgets.regulatorPage = page.get();
+        if constexpr (std::is_same_v<Page, TProgrammerPage>) widgets.programmerPage = page.get();
+        ui.Attach(*model, widgets);
         page->resize(780, 450);
         page->show();
     }
-    ~PageFixture() {
+    ~PageFixture() override {
         Release();
         page.reset();
         bench.reset();
@@ -118,7 +107,7 @@ struct PageFixture {
 
     // Ends every worker and polling job; nothing reaches the page after.
     void Release() {
-        ui.SetPage(nullptr);
+        ui.Close();
         model.reset();
     }
 
@@ -131,17 +120,36 @@ struct PageFixture {
         return bench->sim;
     }
     std::uint8_t AddDevice(const std::string& port, int address, std::uint8_t code) {
-        return testing::AddDevice(*model, port, address, code);
+        const std::uint8_t d = testing::AddDevice(*model, port, address, code);
+        tree.Build(*model);
+        return d;
     }
     // Selects the regulator and shows it, as the main window does.
     void Show(RegulatorRef ref) {
-        ui.Select(ref);
+        ui.SetSelected(ref);
         page->ShowRegulator(ref);
+    }
+    // The regulator's tick in the tree.
+    bool RegulatorChecked(RegulatorRef ref) const {
+        const QTreeWidgetItem* node = tree.RegulatorNode(ref);
+        return node != nullptr && node->checkState(0) == Qt::Checked;
+    }
+    bool Noted(const std::string& event) const {
+        return std::find(events.begin(), events.end(), event) != events.end();
     }
     template <typename T>
     T* Find(const QString& name) const {
         return page->template findChild<T*>(name);
     }
+
+    void OperationStarted(Operation op) override {
+        events.push_back(std::string("started ") + OperationName(op));
+    }
+    void OperationFinished(Operation op, bool interrupted) override {
+        events.push_back(std::string("finished ") + OperationName(op) +
+                         (interrupted ? " (interrupted)" : ""));
+    }
+    void FoundMemo(const std::vector<std::string>&) override {}
 };
 
 }  // namespace zorvat::testing

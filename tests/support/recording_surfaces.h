@@ -10,6 +10,9 @@
 
 namespace zorvat {
 
+// "search", "read-one", "write", ... as the recorded events name them.
+const char* OperationName(Operation op);
+
 class RecordingSurfaces : public TSurfaces {
   public:
     void ClearErrorLog() override;

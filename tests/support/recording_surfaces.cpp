@@ -9,6 +9,8 @@ namespace {
 std::string Ref(RegulatorRef r) {
     return std::to_string(r.device) + "/" + std::to_string(r.regulator);
 }
+}  // namespace
+
 const char* OperationName(Operation op) {
     switch (op) {
         case Operation::Search:
@@ -32,7 +34,6 @@ const char* OperationName(Operation op) {
     }
     return "?";
 }
-}  // namespace
 
 void RecordingSurfaces::Record(std::string event) {
     events_.push_back(std::move(event));
