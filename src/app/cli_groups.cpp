@@ -189,8 +189,8 @@ void PrintFields(const std::vector<GroupField>& fields, bool json) {
 
 // The group command: read, print, or apply and write.
 struct Group {
-    std::function<bool(TModel&)> read;  // true on failure
-    std::function<std::string(TModel&)> write;
+    std::function<ExchangeEnd(TModel&)> read;
+    std::function<ExchangeEnd(TModel&)> write;
     std::function<std::vector<GroupField>(TDevice&)> fields;
 };
 
@@ -210,8 +210,10 @@ int RunGroup(const Options& o, const Group& group) {
         std::cerr << "error: " << d->Name << " has no such channel\n";
         return kExitFailure;
     }
-    if (group.read(s.model_)) {
-        std::cerr << "error: the read did not complete\n";
+    if (const ExchangeEnd end = group.read(s.model_); !end.Done()) {
+        std::cerr << "error: the read did not complete";
+        if (!end.message.empty()) std::cerr << ":" << end.message;
+        std::cerr << "\n";
         return kExitFailure;
     }
     if (write) {
@@ -226,9 +228,8 @@ int RunGroup(const Options& o, const Group& group) {
             if (!field->set(a.substr(eq + 1)))
                 return Usage("not a value for " + field->name + ": " + a);
         }
-        const std::string message = group.write(s.model_);
-        if (!message.empty()) {
-            std::cerr << "Запись не завершена." << message << "\n";
+        if (const ExchangeEnd end = group.write(s.model_); !end.Done()) {
+            std::cerr << "error: Запись не завершена." << end.message << "\n";
             return kExitFailure;
         }
     }

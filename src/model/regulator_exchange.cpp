@@ -280,13 +280,13 @@ bool MinRelayTimeFits(const TParams& r) {
 
 }  // namespace
 
-int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog) {
+Outcome ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog) {
     TSurfaces& surfaces = model.Surfaces();
     const std::size_t count = model.DeviceList.Count();
-    if (count == 0) return 0;
+    if (count == 0) return Outcome::Done;
     if (clearErrorLog) surfaces.ClearErrorLog();
     const bool all = which == kAllDevices;
-    if (!all && which >= count) return 0;
+    if (!all && which >= count) return Outcome::Done;
 
     surfaces.SetProgress(0);
     surfaces.SetStatus(all ? "Идёт чтение параметров всех приборов..."
@@ -295,6 +295,7 @@ int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog) 
     std::unique_ptr<TExCOM> port = CreatePort();
     // One rate for every instrument: a search gives them all the same one.
     TResult code = ConfigurePort(*port, model.Device(0)->Baudrate, 1000);
+    bool failed = code != rc::Ok;
     if (code == rc::Ok) {
         const std::size_t first = all ? 0 : which;
         const std::size_t last = all ? count : std::size_t{which} + 1;
@@ -314,50 +315,56 @@ int ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorLog) 
             if (ResultMessage(code, device.ParentPort, message)) {
                 surfaces.AddErrorLine(ExchangeErrorLine(code, device.ParentPort));
             }
+            failed = failed || code != rc::Ok;
             ReleasePort(handOver, HandOver::Pause);
             if (model.StopFlag) break;
         }
     }
     FreePort(port);
 
-    int interrupted = 0;
+    Outcome outcome = failed ? Outcome::Failed : Outcome::Done;
     if (model.StopFlag) {
-        interrupted = 1;
+        outcome = Outcome::Stopped;
     } else if (code == rc::Ok) {
         surfaces.AddErrorLine("Чтение параметров успешно завершено.");
     }
     surfaces.SetProgress(0);
     surfaces.SetProjectChanged(true);
-    return interrupted;
+    return outcome;
 }
 
-int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly,
-                         RegulatorWrite* report) {
+Outcome WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool setpointOnly,
+                             RegulatorWrite* report) {
     RegulatorWrite ignored;
     RegulatorWrite& got = report != nullptr ? *report : ignored;
     got = {};
     TSurfaces& surfaces = model.Surfaces();
     TDevice* device = model.Device(d);
     TParams* R = model.Regulator(d, r);
-    if (device == nullptr || R == nullptr) return setpointOnly ? 1 : 0;
+    if (device == nullptr || R == nullptr) return Outcome::Failed;
 
     if (!setpointOnly && !MinRelayTimeFits(*R)) {
         surfaces.AddErrorLine(
             "Запись параметров невозможна, т.к. \"Мин. время между перекл. реле\" больше "
             "половины значения \"Период ШИМ сигнала\".");
-        return 0;
+        return Outcome::Failed;
     }
 
     const std::atomic<bool>& stop = setpointOnly ? R->ProgStop : model.StopFlag;
     TResult code = rc::Ok;
     std::unique_ptr<TExCOM> port;
-    if (RequestPort(model, *R, device->ParentPort, HandOver::Write, &stop)) {
+    const bool granted = RequestPort(model, *R, device->ParentPort, HandOver::Write, &stop);
+    // An instrument the search did not find takes nothing; that is no success.
+    const bool absent = !device->Present;
+    if (granted && absent) {
+        surfaces.AddErrorLine("Запись параметров невозможна: прибор не найден.");
+    } else if (granted) {
         surfaces.SetProgress(0);
         surfaces.SetStatus("Идёт запись параметров в прибор...");
         port = CreatePort();
         code = ConfigurePort(*port, device->Baudrate, 2000);
         std::string_view failedName;
-        if (code == rc::Ok && device->Present) {
+        if (code == rc::Ok) {
             code = port->OpenPort(device->ParentPort);
             if (code == rc::Ok) {
                 for (std::size_t i = 0; i < kWriteOrder.size(); ++i) {
@@ -390,19 +397,19 @@ int WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool set
     if (port) FreePort(port);
     got.code = code;
 
-    int result = 0;
-    if (setpointOnly) {
-        result = code == rc::Ok ? 0 : 1;
-    } else if (model.StopFlag) {
-        result = 1;
-    } else if (code == rc::Ok) {
+    Outcome outcome = Outcome::Done;
+    if (!granted || (!setpointOnly && model.StopFlag)) {
+        outcome = Outcome::Stopped;
+    } else if (absent || code != rc::Ok) {
+        outcome = Outcome::Failed;
+    } else if (!setpointOnly) {
         surfaces.AddErrorLine("Запись параметров успешно завершена.");
     }
     ReleasePort(*R, HandOver::Write);
     surfaces.SetProgress(0);
     surfaces.SetStatus("");
     surfaces.SetProjectChanged(true);
-    return result;
+    return outcome;
 }
 
 void TickRegulatorNodes(TModel& model) {

@@ -186,7 +186,8 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     // The jobs stayed suspended while the search held their ports.
     model.PortJobs().StartAll();
     // The search's own lines (newer models, unknown model codes) stay.
-    const bool interrupted = ReadInstrumentParams(model, kAllDevices, false) != 0;
+    const Outcome read = ReadInstrumentParams(model, kAllDevices, false);
+    const bool interrupted = read == Outcome::Stopped;
     TickRegulatorNodes(model);
 
     if (!model.DeviceList.Empty()) {
@@ -202,19 +203,19 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     }
     surfaces.SetStatus(status);
     surfaces.SetProgress(0);
-    surfaces.OperationFinished(Operation::Search, interrupted);
+    surfaces.OperationFinished(Operation::Search, read);
 }
 
-void CheckLink(TModel& model, std::uint8_t d) {
+Outcome CheckLink(TModel& model, std::uint8_t d) {
     TDevice* device = model.Device(d);
-    if (device == nullptr) return;
+    if (device == nullptr) return Outcome::Failed;
     TParams& handOver = *device->Regs[1];
     RequestPort(model, handOver, device->ParentPort, HandOver::Switch);
 
     std::unique_ptr<TExCOM> port = CreatePort();
     TResult code = ConfigurePort(*port, device->Baudrate, 1000);
+    bool answered = false;
     if (code == rc::Ok) {
-        bool answered = false;
         if (port->OpenPort(device->ParentPort) == rc::Ok) {
             const auto address = ParseDecimal(device->Address);
             answered = address && *address <= 255 &&
@@ -228,6 +229,7 @@ void CheckLink(TModel& model, std::uint8_t d) {
     }
     FreePort(port);
     ReleasePort(handOver, HandOver::Switch);
+    return answered ? Outcome::Done : Outcome::Failed;
 }
 
 }  // namespace zorvat

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "model.h"
+#include "outcome.h"
 
 namespace zorvat {
 
@@ -23,7 +24,8 @@ struct SearchRange {
 // A range given backwards is corrected in place, as the page shows it.
 void SearchInstruments(TModel& model, SearchRange& range);
 
-// Writes one line to the error log: whether instrument `device` answers.
-void CheckLink(TModel& model, std::uint8_t device);
+// Writes one line to the error log: whether instrument `device` answers
+// (done) or not (failed).
+Outcome CheckLink(TModel& model, std::uint8_t device);
 
 }  // namespace zorvat

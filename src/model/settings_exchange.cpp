@@ -270,11 +270,6 @@ struct Scope {
 
 enum class Direction { Read, Write };
 
-struct Outcome {
-    bool failed = false;  // of a read
-    std::string message;  // of a write
-};
-
 // The frame every group runs in: hand-over, preparation, port set-up,
 // transactions, close, finish.
 class Exchange {
@@ -288,7 +283,7 @@ class Exchange {
           writing_(direction == Direction::Write),
           scope_(scope) {}
 
-    Outcome Run() {
+    ExchangeEnd Run() {
         TParams& handOver = *device_.Regs[1];
         bool stopped = !RequestPort(model_, handOver, device_.ParentPort, HandOver::Pause,
                                     &model_.StopFlag, /*processEvents=*/true);
@@ -313,21 +308,18 @@ class Exchange {
         }
 
         stopped = stopped || model_.StopFlag;
-        Outcome outcome;
-        if (!writing_) {
-            outcome.failed = stopped || code != rc::Ok;
-            if (!outcome.failed) ui_.AddErrorLine(std::string(group_.readDone));
-        } else if (stopped) {
-            outcome.message = kWriteStopped;
-        } else if (code == rc::Ok) {
-            ui_.AddErrorLine(kWriteDone);
+        ExchangeEnd end;
+        if (stopped) {
+            end = {Outcome::Stopped, writing_ ? kWriteStopped : ""};
+        } else if (code != rc::Ok) {
+            end = {Outcome::Failed, failure};
         } else {
-            outcome.message = failure;
+            ui_.AddErrorLine(writing_ ? std::string(kWriteDone) : std::string(group_.readDone));
         }
         ui_.SetStatus("");
         ReleasePort(handOver, HandOver::Pause);
         ui_.SetProgress(0);
-        return outcome;
+        return end;
     }
 
   private:
@@ -394,16 +386,16 @@ TDevice* Exchangeable(TModel& model, std::uint8_t d) {
     return device;
 }
 
-bool Read(TModel& model, std::uint8_t d, const Group& group, const Scope& scope = {}) {
-    TDevice* device = Exchangeable(model, d);
-    if (device == nullptr) return false;
-    return Exchange(model, *device, group, Direction::Read, scope).Run().failed;
-}
-
-std::string Write(TModel& model, std::uint8_t d, const Group& group, const Scope& scope = {}) {
+ExchangeEnd Read(TModel& model, std::uint8_t d, const Group& group, const Scope& scope = {}) {
     TDevice* device = Exchangeable(model, d);
     if (device == nullptr) return {};
-    return Exchange(model, *device, group, Direction::Write, scope).Run().message;
+    return Exchange(model, *device, group, Direction::Read, scope).Run();
+}
+
+ExchangeEnd Write(TModel& model, std::uint8_t d, const Group& group, const Scope& scope = {}) {
+    TDevice* device = Exchangeable(model, d);
+    if (device == nullptr) return {};
+    return Exchange(model, *device, group, Direction::Write, scope).Run();
 }
 
 // Nothing when the instrument has no record for the channel.
@@ -432,49 +424,49 @@ std::optional<Scope> OutputScope(std::string_view prefix) {
 
 }  // namespace
 
-bool ReadChnlSettings(TModel& model, std::uint8_t d, std::uint8_t channel) {
+ExchangeEnd ReadChnlSettings(TModel& model, std::uint8_t d, std::uint8_t channel) {
     const auto scope = ChannelScope(model, d, channel);
-    return !scope || Read(model, d, kChannelGroup, *scope);
+    return scope ? Read(model, d, kChannelGroup, *scope) : ExchangeEnd{Outcome::Failed, {}};
 }
 
-std::string WriteChnlSettings(TModel& model, std::uint8_t d, std::uint8_t channel) {
+ExchangeEnd WriteChnlSettings(TModel& model, std::uint8_t d, std::uint8_t channel) {
     const auto scope = ChannelScope(model, d, channel);
-    return scope ? Write(model, d, kChannelGroup, *scope) : std::string();
+    return scope ? Write(model, d, kChannelGroup, *scope) : ExchangeEnd{};
 }
 
-bool ReadKoefs(TModel& model, std::uint8_t d) {
+ExchangeEnd ReadKoefs(TModel& model, std::uint8_t d) {
     return Read(model, d, kKoefGroup);
 }
 
-std::string WriteKoefs(TModel& model, std::uint8_t d) {
+ExchangeEnd WriteKoefs(TModel& model, std::uint8_t d) {
     return Write(model, d, kKoefGroup);
 }
 
-bool ReadRelayTable(TModel& model, std::uint8_t d) {
+ExchangeEnd ReadRelayTable(TModel& model, std::uint8_t d) {
     return Read(model, d, kRelayGroup);
 }
 
-std::string WriteRelayTable(TModel& model, std::uint8_t d) {
+ExchangeEnd WriteRelayTable(TModel& model, std::uint8_t d) {
     return Write(model, d, kRelayGroup);
 }
 
-bool ReadPasswords(TModel& model, std::uint8_t d) {
+ExchangeEnd ReadPasswords(TModel& model, std::uint8_t d) {
     return Read(model, d, kPasswordGroup);
 }
 
-std::string WritePasswords(TModel& model, std::uint8_t d) {
+ExchangeEnd WritePasswords(TModel& model, std::uint8_t d) {
     return Write(model, d, kPasswordGroup);
 }
 
-bool ReadAnalogOutput(TModel& model, std::uint8_t d, std::string_view prefix) {
-    if (model.Device(d) == nullptr) return false;
+ExchangeEnd ReadAnalogOutput(TModel& model, std::uint8_t d, std::string_view prefix) {
+    if (model.Device(d) == nullptr) return {};
     const auto scope = OutputScope(prefix);
-    return !scope || Read(model, d, kAnalogOutputGroup, *scope);
+    return scope ? Read(model, d, kAnalogOutputGroup, *scope) : ExchangeEnd{Outcome::Failed, {}};
 }
 
-std::string WriteAnalogOutput(TModel& model, std::uint8_t d, std::string_view prefix) {
+ExchangeEnd WriteAnalogOutput(TModel& model, std::uint8_t d, std::string_view prefix) {
     const auto scope = OutputScope(prefix);
-    return scope ? Write(model, d, kAnalogOutputGroup, *scope) : std::string();
+    return scope ? Write(model, d, kAnalogOutputGroup, *scope) : ExchangeEnd{};
 }
 
 }  // namespace zorvat

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "outcome.h"
+
 #include "result_codes.h"
 
 namespace zorvat {
@@ -107,7 +109,7 @@ class TSurfaces {
     // An operation started or ended: the window turns its button into the stop
     // form and back, enables and disables what the operation's rules say.
     virtual void OperationStarted(Operation /*op*/) {}
-    virtual void OperationFinished(Operation /*op*/, bool /*interrupted*/) {}
+    virtual void OperationFinished(Operation /*op*/, Outcome /*outcome*/) {}
 
     // A regulator switch or an autotune switch ended: on failure the window
     // puts its button back.

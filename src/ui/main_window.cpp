@@ -878,7 +878,7 @@ void TMainWindow::OperationStarted(Operation op) {
     }
 }
 
-void TMainWindow::OperationFinished(Operation op, bool /*interrupted*/) {
+void TMainWindow::OperationFinished(Operation op, Outcome /*outcome*/) {
     switch (op) {
         case Operation::Search: {
             const std::vector<std::string> memo = foundMemo_;

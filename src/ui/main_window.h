@@ -102,7 +102,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
   private:
     // TWindowListener: the window's own share of the reports.
     void OperationStarted(Operation op) override;
-    void OperationFinished(Operation op, bool interrupted) override;
+    void OperationFinished(Operation op, Outcome outcome) override;
     void FoundMemo(const std::vector<std::string>& lines) override;
 
     void BuildMenus();

@@ -243,7 +243,7 @@ void TProgrammerPage::Clear() {
     SetRegulatorColour(choice_.Number());
 }
 
-void TProgrammerPage::OperationFinished(Operation op, bool /*interrupted*/) {
+void TProgrammerPage::OperationFinished(Operation op) {
     // A program ended, maybe of another regulator: the shown one's buttons
     // follow its own record.
     if (op == Operation::Program && Shown()) FillProgramGrid(*Shown());

@@ -41,7 +41,7 @@ class TProgrammerPage : public QWidget {
     std::optional<RegulatorRef> Shown() const { return choice_.Shown(); }
     // Nothing shown any more: the model is being emptied.
     void Clear();
-    void OperationFinished(Operation op, bool interrupted);
+    void OperationFinished(Operation op);
 
   signals:
     // A regulator button was clicked (1 or 2).

@@ -623,7 +623,7 @@ void TRegulatorPage::OperationStarted(Operation op) {
     }
 }
 
-void TRegulatorPage::OperationFinished(Operation op, bool /*interrupted*/) {
+void TRegulatorPage::OperationFinished(Operation op) {
     switch (op) {
         case Operation::Write:
             writeRunning_ = false;

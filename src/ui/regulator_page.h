@@ -61,7 +61,7 @@ class TRegulatorPage : public QWidget {
     void SwitchFromTree(RegulatorRef ref, bool on);
 
     void OperationStarted(Operation op);
-    void OperationFinished(Operation op, bool interrupted);
+    void OperationFinished(Operation op);
     void RegulatorSwitched(RegulatorRef ref, bool on, bool succeeded);
     void AutotuneSwitched(RegulatorRef ref, bool on, bool succeeded);
 

@@ -360,14 +360,15 @@ bool TSettingsWindow::LoadForDevice(std::uint8_t device) {
         tabs_->addTab(QStringLiteral("Канал 1"));
         filling_ = false;
 
-        if (ReadChnlSettings(model_, deviceIndex_, 1)) return true;
-        if (!HasChannel2()) return false;
+        ExchangeEnd end = ReadChnlSettings(model_, deviceIndex_, 1);
+        if (!end.Done() || !HasChannel2()) return end;
         filling_ = true;
         tabs_->addTab(QStringLiteral("Канал 2"));
         tabs_->addTab(QStringLiteral("Канал 3"));
         filling_ = false;
         Pause(kChannelPauseMs);
-        if (ReadChnlSettings(model_, deviceIndex_, 2)) return true;
+        end = ReadChnlSettings(model_, deviceIndex_, 2);
+        if (!end.Done()) return end;
         Pause(kChannelPauseMs);
         return ReadChnlSettings(model_, deviceIndex_, 3);
     });
@@ -586,11 +587,11 @@ void TSettingsWindow::WriteParamsBtnClick() {
     if (!DinFunctionsAllowed()) return;
 
     RunWrite([this] {
-        std::string message = WriteChnlSettings(model_, deviceIndex_, 1);
-        if (!message.empty() || !HasChannel2()) return message;
+        ExchangeEnd end = WriteChnlSettings(model_, deviceIndex_, 1);
+        if (!end.Done() || !HasChannel2()) return end;
         Pause(kChannelPauseMs);
-        message = WriteChnlSettings(model_, deviceIndex_, 2);
-        if (!message.empty()) return message;
+        end = WriteChnlSettings(model_, deviceIndex_, 2);
+        if (!end.Done()) return end;
         Pause(kChannelPauseMs);
         return WriteChnlSettings(model_, deviceIndex_, 3);
     });

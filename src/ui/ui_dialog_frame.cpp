@@ -25,7 +25,7 @@ TDevice* TDialogFrame::FindDevice(std::uint8_t d) const {
     return device;
 }
 
-bool TDialogFrame::ReadDevice(std::uint8_t d, const std::function<bool()>& read) {
+bool TDialogFrame::ReadDevice(std::uint8_t d, const std::function<ExchangeEnd()>& read) {
     TDevice* found = FindDevice(d);
     if (found == nullptr) return false;
     device_ = found;
@@ -39,31 +39,31 @@ void TDialogFrame::ClearStopRequest() {
     if (!model_.SearchThread && !model_.ReadThread && !model_.WriteThread) model_.StopFlag = false;
 }
 
-bool TDialogFrame::RunRead(const std::function<bool()>& read) {
+bool TDialogFrame::RunRead(const std::function<ExchangeEnd()>& read) {
     if (busy_) return false;
     busy_ = true;
     ClearStopRequest();
-    const bool failed = read();
+    const bool done = read().Done();
     busy_ = false;
-    return !failed;
+    return done;
 }
 
-void TDialogFrame::RunWrite(const std::function<std::string()>& write) {
+void TDialogFrame::RunWrite(const std::function<ExchangeEnd()>& write) {
     if (busy_) return;
     busy_ = true;
     const QPointer<QWidget> focused = focusWidget();
     setEnabled(false);
     ClearStopRequest();
-    const std::string message = write();
+    const ExchangeEnd end = write();
     setEnabled(true);
     // Disabling took the focus away; the focus goes back where it was.
     if (focused != nullptr) focused->setFocus();
     busy_ = false;
-    if (message.empty()) {
+    if (end.Done()) {
         accept();
         return;
     }
-    Inform(this, QStringLiteral("Запись не завершена.") + QString::fromStdString(message),
+    Inform(this, QStringLiteral("Запись не завершена.") + QString::fromStdString(end.message),
            MessageKind::Warning);
 }
 

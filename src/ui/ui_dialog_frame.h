@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "settings_exchange.h"
+
 class QHBoxLayout;
 class QLayout;
 
@@ -33,20 +35,19 @@ class TDialogFrame : public QDialog {
     // with a channel-1 record (through which the exchanges address it), makes
     // it the dialog's (device_, deviceIndex_) and runs `read` through RunRead.
     // True when the read succeeded.
-    bool ReadDevice(std::uint8_t d, const std::function<bool()>& read);
+    bool ReadDevice(std::uint8_t d, const std::function<ExchangeEnd()>& read);
 
-    // Runs a read of the instrument, which may be several exchanges; `read`
-    // returns true when it failed or was stopped, RunRead true when it
-    // succeeded. A stop request left over from an earlier operation is
-    // cleared first.
-    bool RunRead(const std::function<bool()>& read);
-    // Runs a write, which may be several exchanges: `write` returns the
-    // message of the first that failed, or an empty one. Empty closes the
-    // dialog with OK; any other is shown after "Запись не завершена." and the
-    // dialog stays open. A stop request left over from an earlier operation
-    // is cleared first; while the write runs (its waits for the port let
-    // events through) the dialog is disabled and its buttons do nothing.
-    void RunWrite(const std::function<std::string()>& write);
+    // Runs a read of the instrument, which may be several exchanges: `read`
+    // says how the first that did not complete ended, or that all were
+    // done. True when done. A stop request left over from an earlier
+    // operation is cleared first.
+    bool RunRead(const std::function<ExchangeEnd()>& read);
+    // Runs a write, which may be several exchanges, as RunRead does. Done
+    // closes the dialog with OK; otherwise its message is shown after
+    // "Запись не завершена." and the dialog stays open. While the write runs
+    // (its waits for the port let events through) the dialog is disabled
+    // and its buttons do nothing.
+    void RunWrite(const std::function<ExchangeEnd()>& write);
 
     // "Отмена": closes with Cancel unless the operator answers No.
     void CancelBtnClick();

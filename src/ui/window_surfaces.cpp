@@ -307,11 +307,11 @@ void TWindowSurfaces::OperationStarted(Operation op) {
     });
 }
 
-void TWindowSurfaces::OperationFinished(Operation op, bool interrupted) {
-    Post([this, op, interrupted] {
-        if (w_.listener) w_.listener->OperationFinished(op, interrupted);
-        if (w_.regulatorPage) w_.regulatorPage->OperationFinished(op, interrupted);
-        if (w_.programmerPage) w_.programmerPage->OperationFinished(op, interrupted);
+void TWindowSurfaces::OperationFinished(Operation op, Outcome outcome) {
+    Post([this, op, outcome] {
+        if (w_.listener) w_.listener->OperationFinished(op, outcome);
+        if (w_.regulatorPage) w_.regulatorPage->OperationFinished(op);
+        if (w_.programmerPage) w_.programmerPage->OperationFinished(op);
     });
 }
 

@@ -47,7 +47,7 @@ class TWindowListener {
   public:
     virtual ~TWindowListener() = default;
     virtual void OperationStarted(Operation op) = 0;
-    virtual void OperationFinished(Operation op, bool interrupted) = 0;
+    virtual void OperationFinished(Operation op, Outcome outcome) = 0;
     // The memo of the page "Связь" after a search.
     virtual void FoundMemo(const std::vector<std::string>& lines) = 0;
 };
@@ -119,7 +119,7 @@ class TWindowSurfaces : public TSurfaces {
     void SetTimeAxisAutomatic() override;
     bool AutoUpdate() const override { return autoUpdate_; }
     void OperationStarted(Operation op) override;
-    void OperationFinished(Operation op, bool interrupted) override;
+    void OperationFinished(Operation op, Outcome outcome) override;
     void RegulatorSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
     void AutotuneSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
     void RunOnUiAndWait(const std::function<void()>& fn) override;

@@ -63,8 +63,7 @@ void TOperations::StartCheckLink(std::uint8_t device) {
     model_.Surfaces().OperationStarted(Operation::CheckLink);
     TThreadCycle::Start(
         [this, device] {
-            CheckLink(model_, device);
-            model_.Surfaces().OperationFinished(Operation::CheckLink, false);
+            model_.Surfaces().OperationFinished(Operation::CheckLink, CheckLink(model_, device));
         },
         &model_.Workers);
 }
@@ -73,8 +72,9 @@ void TOperations::StartSwitch(std::uint8_t device, std::uint8_t regulator, bool 
     model_.Surfaces().OperationStarted(Operation::Switch);
     TThreadCycle::Start(
         [this, device, regulator, on] {
-            SwitchWorker(model_, device, regulator, on);
-            model_.Surfaces().OperationFinished(Operation::Switch, false);
+            const TResult code = SwitchWorker(model_, device, regulator, on);
+            model_.Surfaces().OperationFinished(Operation::Switch,
+                                                code == rc::Ok ? Outcome::Done : Outcome::Failed);
         },
         &model_.Workers);
 }
@@ -83,8 +83,9 @@ void TOperations::StartAutotune(std::uint8_t device, std::uint8_t regulator, boo
     model_.Surfaces().OperationStarted(Operation::Autotune);
     TThreadCycle::Start(
         [this, device, regulator, on] {
-            AutotuneWorker(model_, device, regulator, on);
-            model_.Surfaces().OperationFinished(Operation::Autotune, false);
+            const TResult code = AutotuneWorker(model_, device, regulator, on);
+            model_.Surfaces().OperationFinished(Operation::Autotune,
+                                                code == rc::Ok ? Outcome::Done : Outcome::Failed);
         },
         &model_.Workers);
 }

@@ -25,36 +25,40 @@ std::string StateText(const std::optional<bool>& on) {
 
 void ReadWorker(TModel& model, Operation op, std::uint8_t which) {
     TSurfaces& surfaces = model.Surfaces();
-    const bool interrupted = ReadInstrumentParams(model, which) != 0;
-    if (interrupted) surfaces.AddErrorLine("Внимание! Чтение параметров прервано!!!");
+    const Outcome outcome = ReadInstrumentParams(model, which);
+    if (outcome == Outcome::Stopped)
+        surfaces.AddErrorLine("Внимание! Чтение параметров прервано!!!");
     TickRegulatorNodes(model);
     if (const auto selected = surfaces.SelectedRegulator()) surfaces.FillRegulatorPage(*selected);
     surfaces.SetStatus("");
     surfaces.SetProgress(0);
-    surfaces.OperationFinished(op, interrupted);
+    surfaces.OperationFinished(op, outcome);
 }
 
 void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r) {
     TSurfaces& surfaces = model.Surfaces();
     surfaces.ClearErrorLog();
-    int code = 1;
+    Outcome outcome = Outcome::Failed;
+    bool tried = false;
     RegulatorWrite report;
     if (const TParams* R = model.Regulator(d, r)) {
         if (R->KpOn || R->Ti != 0.0 || R->Td != 0.0) {
-            code = WriteRegulatorParams(model, d, r, false, &report);
+            tried = true;
+            outcome = WriteRegulatorParams(model, d, r, false, &report);
         } else {
             // A regulator with no P, I or D part would do nothing at all.
             surfaces.AddErrorLine("Нет включенных коэффициентов в таблице!!!");
         }
     }
-    if (code != 0) surfaces.AddErrorLine("Внимание! Запись параметров прервана!!!");
+    if (!tried || outcome == Outcome::Stopped)
+        surfaces.AddErrorLine("Внимание! Запись параметров прервана!!!");
     surfaces.SetStatus("");
     surfaces.SetProgress(0);
     surfaces.RegulatorWriteEnded({d, r}, report);
-    surfaces.OperationFinished(Operation::Write, code != 0);
+    surfaces.OperationFinished(Operation::Write, outcome);
 }
 
-void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
+TResult SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
     TSurfaces& ui = model.Surfaces();
     const RegulatorRef ref{d, r};
     std::optional<bool> readBack;
@@ -76,6 +80,7 @@ void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
                         "   Номер регулятора: " + std::to_string(r) + StateText(readBack));
     }
     ui.RegulatorSwitched(ref, on, code == rc::Ok);
+    return code;
 }
 
 TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
@@ -129,7 +134,7 @@ void RunProgram(TModel& model, TParams& R) {
             if (selected()) ui.SetProgramStopEnabled(true);
 
             bool stopped = false;
-            while (WriteRegulatorParams(model, R.DeviceIndex, R.RegNo, true) != 0) {
+            while (WriteRegulatorParams(model, R.DeviceIndex, R.RegNo, true) == Outcome::Failed) {
                 std::this_thread::sleep_for(kProgramStep);
                 if (R.ProgStop) {
                     stopped = true;
@@ -183,9 +188,12 @@ void RunProgram(TModel& model, TParams& R) {
         ui.SetRegulatorValue(ref, "");
     }
     ui.SetStatus("");
+    const bool stoppedByOperator = R.ProgStop;
     R.ProgStop = true;
     R.SetProgThread(nullptr);
-    ui.OperationFinished(Operation::Program, false);
+    ui.OperationFinished(Operation::Program, R.ProgFailed        ? Outcome::Failed
+                                             : stoppedByOperator ? Outcome::Stopped
+                                                                 : Outcome::Done);
 }
 
 }  // namespace zorvat

@@ -12,17 +12,17 @@
 namespace zorvat {
 
 // The read workers: `op` is ReadOne, ReadRegulator or ReadAll (with
-// kAllDevices); ends with OperationFinished(op, interrupted).
+// kAllDevices); ends with OperationFinished(op, how the read ended).
 void ReadWorker(TModel& model, Operation op, std::uint8_t which);
 
 // The write worker of the regulator page; ends with RegulatorWriteEnded and
-// OperationFinished(Operation::Write, the write did not complete).
+// OperationFinished(Operation::Write, how the write ended).
 void WriteWorker(TModel& model, std::uint8_t d, std::uint8_t r);
 
 // The on/off worker: SwitchRegulator, then the model and the tree follow,
 // or an error line says why not (and, when it could be read back, whether
 // the regulator is on).
-void SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on);
+TResult SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on);
 
 // The autotune worker: starts (on) or stops autotuning of the regulator.
 TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on);

@@ -231,7 +231,7 @@ TEST_F(RegulatorExchange, ReadOfAllGoesOnAfterAFailure) {
         sim_.AddFault("COM1", c.failing,
                       Fault(FaultKind::ErrorStatus).OnParameter("002007").WithNumber(5).Times(1));
 
-        EXPECT_EQ(ReadInstrumentParams(*model_, kAllDevices), 0);
+        EXPECT_EQ(ReadInstrumentParams(*model_, kAllDevices), Outcome::Failed);
 
         EXPECT_EQ(surfaces_.ErrorLogWithoutTime(), c.log);
         std::vector<std::size_t> counts(3, 0);
@@ -254,7 +254,7 @@ TEST_F(RegulatorExchange, ReadsNothingForAnIndexBeyondTheListOrAnAbsentInstrumen
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         device.Present = c.present;
-        EXPECT_EQ(ReadInstrumentParams(*model_, c.which), 0);
+        EXPECT_EQ(ReadInstrumentParams(*model_, c.which), Outcome::Done);
         EXPECT_TRUE(sim_.RequestTexts("COM1").empty());
     }
 }
@@ -289,7 +289,7 @@ TEST_F(RegulatorExchange, StopFlagEndsTheReadAtTheNextStopPoint) {
         EXPECT_EQ(surfaces_.ErrorLog(),
                   std::vector<std::string>{"Внимание! Чтение параметров прервано!!!"});
         EXPECT_TRUE(HasEvent("fill regulator page 0/1"));
-        EXPECT_TRUE(HasEvent("finished read-regulator (interrupted)"));
+        EXPECT_TRUE(HasEvent("finished read-regulator (stopped)"));
     }
 }
 
@@ -336,7 +336,8 @@ TEST_F(RegulatorExchange, DataTextsOfTheWrongForm) {
         surfaces_.Clear();
         if (c.before) c.before(device);
 
-        EXPECT_EQ(ReadInstrumentParams(*model_, 0), 0);
+        const bool failing = c.logLine.rfind(" Ошибка", 0) == 0;
+        EXPECT_EQ(ReadInstrumentParams(*model_, 0), failing ? Outcome::Failed : Outcome::Done);
 
         EXPECT_EQ(surfaces_.ErrorLogWithoutTime(), std::vector<std::string>{c.logLine});
         sim_.WaitForRequests("COM7", 0, 2s);
@@ -436,7 +437,8 @@ TEST_F(RegulatorExchange, MinRelayTimeAgainstHalfThePwmPeriod) {
             if (q.command == 38) writes.push_back(q.number + ";" + q.value);
         }
         EXPECT_EQ(writes, c.writes);
-        EXPECT_TRUE(HasEvent("finished write"));  // not reported as interrupted
+        EXPECT_TRUE(
+            HasEvent(c.log.front() == kWriteDone ? "finished write" : "finished write (failed)"));
     }
 }
 
@@ -471,7 +473,7 @@ TEST_F(RegulatorExchange, WriteStopsAtTheFirstFailure) {
         EXPECT_EQ(surfaces_.ErrorLogWithoutTime(), std::vector<std::string>{c.line});
         const auto requests = Requests();
         EXPECT_EQ(requests.empty() ? "" : requests.back().number, c.lastNumber);
-        EXPECT_TRUE(HasEvent("finished write"));
+        EXPECT_TRUE(HasEvent("finished write (failed)"));
 
         RegulatorWrite report;
         report.written = {"stale"};
@@ -492,14 +494,14 @@ TEST_F(RegulatorExchange, SetpointOnlyWritesTheSetpointAlone) {
     struct Case {
         double setpoint;
         bool fail;
-        int result;
+        Outcome result;
         std::vector<std::string> log;
         std::vector<std::string> requests;
     } cases[] = {
-        {42.0, false, 0, {}, {"37 01DA66", "38 01DA66"}},
+        {42.0, false, Outcome::Done, {}, {"37 01DA66", "38 01DA66"}},
         {43.0,
          true,
-         1,
+         Outcome::Failed,
          {" Ошибка!(5)  Порт: COM1  Адрес прибора: 1   Ошибка записи EEPROM  "
           "\"Регулируемая величина\""},
          {"37 01DA66"}},
@@ -561,7 +563,7 @@ TEST_F(RegulatorExchange, StopFlagEndsTheWriteAtTheNextStopPoint) {
         EXPECT_EQ(requests.back().number, c.last);
         EXPECT_EQ(requests.back().command, 38);
         EXPECT_EQ(surfaces_.ErrorLog(), std::vector<std::string>{kWriteStopped});
-        EXPECT_TRUE(HasEvent("finished write (interrupted)"));
+        EXPECT_TRUE(HasEvent("finished write (stopped)"));
     }
 }
 
@@ -572,7 +574,6 @@ TEST_F(RegulatorExchange, WriteWorkerRefusalsSendNothing) {
         const char* what;
         std::function<void()> arrange;
         std::vector<std::string> log;
-        bool interrupted;
     } cases[] = {
         {"no P, I or D part",
          [&] {
@@ -580,15 +581,14 @@ TEST_F(RegulatorExchange, WriteWorkerRefusalsSendNothing) {
              r.Ti = 0.0;
              r.Td = 0.0;
          },
-         {"Нет включенных коэффициентов в таблице!!!", kWriteStopped},
-         true},
+         {"Нет включенных коэффициентов в таблице!!!", kWriteStopped}},
+        // Nothing reached it, so nothing is reported as written.
         {"instrument not present",
          [&] {
              r.KpOn = true;
              device.Present = false;
          },
-         {kWriteDone},
-         false},
+         {"Запись параметров невозможна: прибор не найден."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -599,7 +599,7 @@ TEST_F(RegulatorExchange, WriteWorkerRefusalsSendNothing) {
 
         EXPECT_EQ(surfaces_.ErrorLog(), c.log);
         EXPECT_TRUE(sim_.RequestTexts("COM1").empty());
-        EXPECT_TRUE(HasEvent(c.interrupted ? "finished write (interrupted)" : "finished write"));
+        EXPECT_TRUE(HasEvent("finished write (failed)"));
     }
 }
 

@@ -290,7 +290,7 @@ TEST_F(Search, StopFlagEndsTheProbing) {
         surfaces_.FoundMemo(),
         (std::vector<std::string>{"Приборы найдены.", "!!!Чтение параметров прервано!!!",
                                   "Считайте параметры приборов.", "Сделайте выбор в дереве."}));
-    EXPECT_TRUE(HasEvent("finished search (interrupted)"));
+    EXPECT_TRUE(HasEvent("finished search (stopped)"));
 }
 
 TEST_F(Search, BaudRateThePortRefusesEndsBeforeAnyPort) {

@@ -67,11 +67,11 @@ struct Result {
 void PrintTo(const Result& r, std::ostream* os) {
     *os << (r.failed ? "failed" : "succeeded") << " \"" << r.message << "\"";
 }
-Result ReadResult(bool failed) {
-    return {failed, ""};
+Result ReadResult(const ExchangeEnd& end) {
+    return {!end.Done(), ""};
 }
-Result WriteResult(std::string message) {
-    return {!message.empty(), std::move(message)};
+Result WriteResult(const ExchangeEnd& end) {
+    return {!end.Done(), end.message};
 }
 
 // All ten operations on one instrument.
@@ -265,7 +265,7 @@ TEST_F(SettingsExchange, ChannelValuesAndTheirEncodings) {
     ch1.GAin = 7.0;  // so that storing 1.0 shows
     device.ModelCode = 0;
 
-    ASSERT_FALSE(ReadChnlSettings(*model_, 0, 1));
+    ASSERT_TRUE(ReadChnlSettings(*model_, 0, 1).Done());
     EXPECT_EQ(device.ModelCode, 0xC3);
     EXPECT_EQ(device.RelayMask, 0x0F);
     EXPECT_EQ(device.InPE, 5);
@@ -277,7 +277,7 @@ TEST_F(SettingsExchange, ChannelValuesAndTheirEncodings) {
     EXPECT_EQ(ch1.brdH, 9999.0);
     EXPECT_EQ(ch1.SEnC, 255);
     EXPECT_EQ(ch1.HYS3, 0.25);
-    ASSERT_FALSE(ReadChnlSettings(*model_, 0, 2));
+    ASSERT_TRUE(ReadChnlSettings(*model_, 0, 2).Done());
     EXPECT_EQ(device.Chnls[2]->SEnS, 10);
     EXPECT_EQ(device.Chnls[2]->CUtE, 1);
     EXPECT_EQ(ch1.SEnS, 27);  // channel 2 fills its own record
@@ -288,7 +288,7 @@ TEST_F(SettingsExchange, ChannelValuesAndTheirEncodings) {
     ch1.PrcS = 2;
     ch1.GAin = 2.5;
     ch1.SEt2 = -1.0;
-    EXPECT_EQ(WriteChnlSettings(*model_, 0, 1), "");
+    EXPECT_EQ(WriteChnlSettings(*model_, 0, 1).message, "");
     std::vector<std::string> writes;
     for (const std::string& s : Seen()) {
         if (s.rfind("38 ", 0) == 0) writes.push_back(s);
@@ -423,7 +423,7 @@ TEST_F(SettingsExchange, TakesThePortFromARunningPollingJob) {
     SetRegOn(*model_, Reg(0, 1), true);
     ASSERT_TRUE(testing::WaitFor([&] { return !Numbers(37).empty(); }, 2s));
 
-    EXPECT_FALSE(ReadKoefs(*model_, 0));
+    EXPECT_TRUE(ReadKoefs(*model_, 0).Done());
 
     EXPECT_EQ(surfaces_.ErrorLog(), std::vector<std::string>{kReadDone});
     EXPECT_FALSE(Reg(0, 1).PauseReq);
@@ -574,7 +574,7 @@ TEST_F(SettingsExchange, PasswordsTravelWithTheirDigitPairsExchanged) {
     }
     TDevice& device = Device(0);
 
-    ASSERT_FALSE(ReadPasswords(*model_, 0));
+    ASSERT_TRUE(ReadPasswords(*model_, 0).Done());
     EXPECT_EQ(device.Pass1, "3412");
     EXPECT_EQ(device.Pass2, "CDAB");
     EXPECT_EQ(device.Pass3, "FF00");
@@ -583,13 +583,13 @@ TEST_F(SettingsExchange, PasswordsTravelWithTheirDigitPairsExchanged) {
     EXPECT_EQ(surfaces_.Events().at(2), "status: Идёт чтение паролей...");
 
     Fresh();
-    EXPECT_EQ(WritePasswords(*model_, 0), "");
+    EXPECT_EQ(WritePasswords(*model_, 0).message, "");
     EXPECT_EQ(Seen(), (std::vector<std::string>{"37 005001", "37 005002", "37 005003"}));
     EXPECT_EQ(surfaces_.ErrorLog(), std::vector<std::string>{kWriteDone});
 
     Fresh();
     device.Pass2 = "7856";
-    EXPECT_EQ(WritePasswords(*model_, 0), "");
+    EXPECT_EQ(WritePasswords(*model_, 0).message, "");
     EXPECT_EQ(Seen(),
               (std::vector<std::string>{"37 005001", "37 005002", "38 005002=5678", "37 005003"}));
     EXPECT_EQ(surfaces_.Progress(), (std::vector<int>{0, 25, 50, 75, 100, 0}));
@@ -597,7 +597,7 @@ TEST_F(SettingsExchange, PasswordsTravelWithTheirDigitPairsExchanged) {
     // A record that holds no four hexadecimal digits is not sent.
     Fresh();
     device.Pass3 = "12";
-    EXPECT_EQ(WritePasswords(*model_, 0),
+    EXPECT_EQ(WritePasswords(*model_, 0).message,
               " Ошибка!(-2) Порт COM1 Ошибка в параметрах вызываемой функции\"Pass3\"");
     EXPECT_EQ(Seen(), (std::vector<std::string>{"37 005001", "37 005002"}));
 }
@@ -610,7 +610,7 @@ TEST_F(SettingsExchange, RelayTableBytes) {
     ASSERT_EQ(sim_.SetParam("COM1", 1, "002110", "0F"), sim::Instrument::SetResult::Ok);
     TDevice& device = Device(0);
 
-    ASSERT_FALSE(ReadRelayTable(*model_, 0));
+    ASSERT_TRUE(ReadRelayTable(*model_, 0).Done());
     EXPECT_EQ(device.nrL1, 15);
     EXPECT_EQ(device.relTbl, (std::array<std::uint8_t, 12>{0x46, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
                                                            0x07, 0x08, 0x09, 0x10, 0xC3}));
@@ -628,14 +628,14 @@ TEST_F(SettingsExchange, RelayTableBytes) {
     EXPECT_EQ(surfaces_.Events().at(2), "status: Идёт чтение таблицы реле...");
 
     Fresh();
-    EXPECT_EQ(WriteRelayTable(*model_, 0), "");
+    EXPECT_EQ(WriteRelayTable(*model_, 0).message, "");
     EXPECT_EQ(Seen(), (std::vector<std::string>{"37 002110", "37 002111", "37 002112", "37 002113",
                                                 "37 00200C"}));
 
     Fresh();
     device.nrL3 = 0x0E;
     device.relTbl[11] = 0xAB;
-    EXPECT_EQ(WriteRelayTable(*model_, 0), "");
+    EXPECT_EQ(WriteRelayTable(*model_, 0).message, "");
     EXPECT_EQ(Seen(), (std::vector<std::string>{"37 002110", "37 002111", "37 002112",
                                                 "38 002112=0E", "37 002113", "37 00200C",
                                                 "38 00200C=4601020304050607080910AB"}));
@@ -648,7 +648,7 @@ TEST_F(SettingsExchange, CoefficientsAreAlwaysAllTwentyTwo) {
     sim_.SetReal("COM1", 1, "008806", -3.5);
     TDevice& device = Device(0);
 
-    ASSERT_FALSE(ReadKoefs(*model_, 0));
+    ASSERT_TRUE(ReadKoefs(*model_, 0).Done());
     EXPECT_EQ(Numbers(37), kKoefNumbers);
     EXPECT_EQ(device.nLin, 2);
     EXPECT_EQ(device.nPol, 2);
@@ -660,7 +660,7 @@ TEST_F(SettingsExchange, CoefficientsAreAlwaysAllTwentyTwo) {
 
     Fresh();
     device.A8 = 1.0;
-    EXPECT_EQ(WriteKoefs(*model_, 0), "");
+    EXPECT_EQ(WriteKoefs(*model_, 0).message, "");
     EXPECT_EQ(Seen().back(), "38 00890A=0000803F");
     EXPECT_EQ(Numbers(38).size(), 1u);
 }
@@ -670,7 +670,7 @@ TEST_F(SettingsExchange, AnalogOutputTwo) {
     sim_.SetReal("COM1", 1, "023F04", 20.0);
     TDevice& device = Device(0);
 
-    ASSERT_FALSE(ReadAnalogOutput(*model_, 0, "02"));
+    ASSERT_TRUE(ReadAnalogOutput(*model_, 0, "02").Done());
     EXPECT_EQ(Numbers(37),
               (std::vector<std::string>{"023F01", "023F02", "023F03", "023F04", "023F05"}));
     EXPECT_EQ(device.OtP, 10);
@@ -683,14 +683,14 @@ TEST_F(SettingsExchange, AnalogOutputTwo) {
     Fresh();
     device.OdL = 4.0;
     device.OEr = 3.6;
-    EXPECT_EQ(WriteAnalogOutput(*model_, 0, "02"), "");
+    EXPECT_EQ(WriteAnalogOutput(*model_, 0, "02").message, "");
     EXPECT_EQ(Numbers(38), (std::vector<std::string>{"023F03", "023F05"}));
     EXPECT_EQ(surfaces_.Progress(), Bar({25, 40, 60, 80, 90}));
     EXPECT_EQ(surfaces_.Events().at(2), "status: Идёт запись ПВИ...");
 
     // Written and read again, a real keeps its value to single precision.
     device.OEr = 0.0;
-    ASSERT_FALSE(ReadAnalogOutput(*model_, 0, "02"));
+    ASSERT_TRUE(ReadAnalogOutput(*model_, 0, "02").Done());
     EXPECT_EQ(device.OEr, static_cast<double>(3.6f));
     EXPECT_EQ(sim_.Param("COM1", 1, "013F05"), "00000000");  // output 1 untouched
 }
@@ -712,22 +712,22 @@ TEST_F(SettingsExchange, DataTextsOfTheWrongForm) {
         bool fails;
         std::function<void()> check;
     } cases[] = {
-        {"013531", "ZZ", [&] { return ReadChnlSettings(*model_, d, 1); }, true,
+        {"013531", "ZZ", [&] { return !ReadChnlSettings(*model_, d, 1).Done(); }, true,
          [&] { EXPECT_EQ(device.Chnls[1]->SEnS, 21); }},
-        {"013531", "1FF", [&] { return ReadChnlSettings(*model_, d, 1); }, false,
+        {"013531", "1FF", [&] { return !ReadChnlSettings(*model_, d, 1).Done(); }, false,
          [&] { EXPECT_EQ(device.Chnls[1]->SEnS, 0xFF); }},
-        {"000020", "", [&] { return ReadChnlSettings(*model_, d, 1); }, true, nullptr},
-        {"023503", "0000803", [&] { return ReadChnlSettings(*model_, d, 2); }, true,
+        {"000020", "", [&] { return !ReadChnlSettings(*model_, d, 1).Done(); }, true, nullptr},
+        {"023503", "0000803", [&] { return !ReadChnlSettings(*model_, d, 2).Done(); }, true,
          [&] { EXPECT_EQ(device.Chnls[2]->GAin, 7.0); }},
-        {"008801", "0000803F00", [&] { return ReadKoefs(*model_, d); }, true,
+        {"008801", "0000803F00", [&] { return !ReadKoefs(*model_, d).Done(); }, true,
          [&] { EXPECT_EQ(device.LiH1, 7.0); }},
-        {"00200C", "46010203040506070809101", [&] { return ReadRelayTable(*model_, d); }, true,
-         [&] { EXPECT_EQ(device.relTbl[0], 0x77); }},
-        {"00200C", "460102030405060708091G11", [&] { return ReadRelayTable(*model_, d); }, true,
-         [&] { EXPECT_EQ(device.relTbl[0], 0x77); }},
-        {"005002", "123", [&] { return ReadPasswords(*model_, d); }, true,
+        {"00200C", "46010203040506070809101", [&] { return !ReadRelayTable(*model_, d).Done(); },
+         true, [&] { EXPECT_EQ(device.relTbl[0], 0x77); }},
+        {"00200C", "460102030405060708091G11", [&] { return !ReadRelayTable(*model_, d).Done(); },
+         true, [&] { EXPECT_EQ(device.relTbl[0], 0x77); }},
+        {"005002", "123", [&] { return !ReadPasswords(*model_, d).Done(); }, true,
          [&] { EXPECT_EQ(device.Pass2, "7777"); }},
-        {"013F05", "-1", [&] { return ReadAnalogOutput(*model_, d, "01"); }, true,
+        {"013F05", "-1", [&] { return !ReadAnalogOutput(*model_, d, "01").Done(); }, true,
          [&] { EXPECT_EQ(device.OEr, 7.0); }},
     };
     for (const Case& c : cases) {

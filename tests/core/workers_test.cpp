@@ -323,7 +323,7 @@ TEST_F(Workers, ClearDevicesEndsAHoldingProgramAndThePollingJob) {
     EXPECT_FALSE(sim_.RegulatorOn(kPort, 1, 1));
     EXPECT_EQ(RealWrites(1, "01DA66"), (std::vector<double>{120}));
     const auto events = ui_.Events();
-    EXPECT_NE(std::find(events.begin(), events.end(), "finished program"), events.end());
+    EXPECT_NE(std::find(events.begin(), events.end(), "finished program (stopped)"), events.end());
     EXPECT_EQ(Failures(events), "");
 
     const std::size_t seen = sim_.Requests(kPort).size();

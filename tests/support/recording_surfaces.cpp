@@ -35,6 +35,18 @@ const char* OperationName(Operation op) {
     return "?";
 }
 
+const char* OutcomeTail(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Done:
+            return "";
+        case Outcome::Stopped:
+            return " (stopped)";
+        case Outcome::Failed:
+            return " (failed)";
+    }
+    return " (?)";
+}
+
 void RecordingSurfaces::Record(std::string event) {
     events_.push_back(std::move(event));
 }
@@ -200,9 +212,9 @@ void RecordingSurfaces::OperationStarted(Operation op) {
     Record(std::string("started ") + OperationName(op));
 }
 
-void RecordingSurfaces::OperationFinished(Operation op, bool interrupted) {
+void RecordingSurfaces::OperationFinished(Operation op, Outcome outcome) {
     std::lock_guard lock(mu_);
-    Record(std::string("finished ") + OperationName(op) + (interrupted ? " (interrupted)" : ""));
+    Record(std::string("finished ") + OperationName(op) + OutcomeTail(outcome));
 }
 
 void RecordingSurfaces::Select(std::optional<RegulatorRef> regulator) {

@@ -12,6 +12,8 @@ namespace zorvat {
 
 // "search", "read-one", "write", ... as the recorded events name them.
 const char* OperationName(Operation op);
+// "" for an operation done, " (stopped)", " (failed)".
+const char* OutcomeTail(Outcome outcome);
 
 class RecordingSurfaces : public TSurfaces {
   public:
@@ -41,7 +43,7 @@ class RecordingSurfaces : public TSurfaces {
     void SetTimeAxisAutomatic() override;
     bool AutoUpdate() const override;
     void OperationStarted(Operation op) override;
-    void OperationFinished(Operation op, bool interrupted) override;
+    void OperationFinished(Operation op, Outcome outcome) override;
 
     // Test controls.
     void Select(std::optional<RegulatorRef> regulator);

@@ -83,7 +83,7 @@ struct PageFixture : TWindowListener {
     std::unique_ptr<TModel> model = std::make_unique<TModel>(ui, MakePortJobs);
     TOperations ops{*model};
     std::unique_ptr<Page> page;
-    // "started write", "finished switch", "finished read (interrupted)".
+    // "started write", "finished switch", "finished read-one (stopped)".
     std::vector<std::string> events;
 
     PageFixture() {
@@ -145,9 +145,8 @@ struct PageFixture : TWindowListener {
     void OperationStarted(Operation op) override {
         events.push_back(std::string("started ") + OperationName(op));
     }
-    void OperationFinished(Operation op, bool interrupted) override {
-        events.push_back(std::string("finished ") + OperationName(op) +
-                         (interrupted ? " (interrupted)" : ""));
+    void OperationFinished(Operation op, Outcome outcome) override {
+        events.push_back(std::string("finished ") + OperationName(op) + OutcomeTail(outcome));
     }
     void FoundMemo(const std::vector<std::string>&) override {}
 };
