@@ -35,29 +35,8 @@ void SetProgRunning(TParams& r, bool running) {
     r.ProgRunning = running;
 }
 
-namespace {
-constexpr ModelInfo kModels[] = {
-    {0x51, "ZURURU-71/M1", 1, 1, 4}, {0xC3, "ZURURU-71/M2", 2, 3, 3},
-    {0x50, "ZURURU-71/M3", 1, 1, 4}, {0xD1, "ZURURU-71/M4", 2, 3, 4},
-    {0xD3, "RAZIRI-72/M1", 2, 3, 4}, {0xF3, "RAZIRI-72/M2", 2, 3, 5},
-};
-}  // namespace
-
-const ModelInfo* FindModel(std::uint8_t modelCode) {
-    for (const ModelInfo& m : kModels) {
-        if (m.code == modelCode) return &m;
-    }
-    return nullptr;
-}
-
 std::string DeviceNodeText(const std::string& name, const std::string& address) {
     return "Прибор: " + name + "(" + address + ")";
-}
-
-int DiscreteInputCount(std::uint8_t modelCode) {
-    int n = (modelCode & 0x10) ? 4 : 3;
-    if (modelCode & 0x20) ++n;
-    return n;
 }
 
 TDevice* TDeviceList::At(std::size_t index) const {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "chart_series.h"
+#include "instrument_models.h"
 
 namespace zorvat {
 
@@ -168,19 +169,8 @@ class TDevice {
 void SetInputChannel(TParams& r, std::uint8_t value);
 void SetProgRunning(TParams& r, bool running);
 
-// The models of the family, by model code.
-struct ModelInfo {
-    std::uint8_t code;
-    const char* name;
-    int regulators;
-    int channels;  // channel records: 1 or 3
-    int inputs;    // discrete inputs
-};
-const ModelInfo* FindModel(std::uint8_t modelCode);
 // An instrument's line in the tree: "Прибор: ZURURU-71/M2(2)".
 std::string DeviceNodeText(const std::string& name, const std::string& address);
-// 3, or 4 with bit 0x10, plus one with bit 0x20.
-int DiscreteInputCount(std::uint8_t modelCode);
 
 // The list of instruments. It only grows by appending, until it is cleared
 // as a whole, so a device index stays valid; readers on other threads see an

@@ -155,9 +155,4 @@ TResult ConfigurePort(TExCOM& port, std::int32_t baud, std::uint16_t timeoutMs) 
     return port.SetTimeout(timeoutMs);
 }
 
-std::string ExchangeErrorLine(TResult code, const std::string& port) {
-    return TimeText() + " Ошибка!(" + std::to_string(code) + ") Порт " + port + " " +
-           ResultText(code, port);
-}
-
 }  // namespace zorvat

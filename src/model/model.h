@@ -93,8 +93,4 @@ std::atomic<bool>& AckFlag(TParams& r, HandOver which);
 // that does not fit the port's 16 bits is -2.
 TResult ConfigurePort(TExCOM& port, std::int32_t baud, std::uint16_t timeoutMs);
 
-// The error line of a failed exchange: time + " Ошибка!(" + code + ") Порт " +
-// port + " " + message.
-std::string ExchangeErrorLine(TResult code, const std::string& port);
-
 }  // namespace zorvat

@@ -11,6 +11,7 @@
 
 #include "IEEE754.h"
 #include "com_u.h"
+#include "error_line.h"
 #include "ex_com.h"
 #include "hex_text.h"
 #include "result_messages.h"
@@ -268,9 +269,12 @@ TResult ReadOneInstrument(TModel& model, TExCOM& port, TDevice& device) {
 
 std::string WriteErrorLine(TResult code, const TDevice& device, const std::string& message,
                            std::string_view parameterName) {
-    return TimeText() + " Ошибка!(" + std::to_string(code) + ")  " + "Порт: " + device.ParentPort +
-           "  Адрес прибора: " + device.Address + "   " + message + "  " +
-           std::string(parameterName);
+    return Format({.layout = ErrorLayout::RegulatorWrite,
+                   .code = code,
+                   .port = device.ParentPort,
+                   .address = device.Address,
+                   .message = message,
+                   .tail = std::string(parameterName)});
 }
 
 bool MinRelayTimeFits(const TParams& r) {
@@ -313,7 +317,7 @@ Outcome ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorL
             port->ClosePort();
             std::string message;
             if (ResultMessage(code, device.ParentPort, message)) {
-                surfaces.AddErrorLine(ExchangeErrorLine(code, device.ParentPort));
+                surfaces.AddErrorLine(Format({.code = code, .port = device.ParentPort}));
             }
             failed = failed || code != rc::Ok;
             ReleasePort(handOver, HandOver::Pause);

@@ -8,6 +8,7 @@
 
 #include "com_u.h"
 #include "device_catalogue.h"
+#include "error_line.h"
 #include "ex_com.h"
 #include "hex_text.h"
 #include "regulator_exchange.h"
@@ -110,7 +111,7 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
     model.DeviceList.Append(std::move(device));
 
     if (info != nullptr) {
-        surfaces.AddDeviceNode(portName, d, DeviceNodeText(info->name, addressText));
+        surfaces.AddDeviceNode(portName, d, DeviceNodeText(std::string(info->name), addressText));
         surfaces.AddRegulatorNode({d, 1});
         if (info->regulators == 2) surfaces.AddRegulatorNode({d, 2});
     } else {
@@ -121,8 +122,11 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
         if (read == rc::Ok) {
             line += " сообщил неизвестный код модели " + codeText + "; он пропущен.";
         } else {
-            line += " не сообщил код модели (Ошибка!(" + std::to_string(read) + ") " +
-                    ResultText(read, portName) + "); он пропущен.";
+            line += " не сообщил код модели (" +
+                    Format({.layout = ErrorLayout::Search,
+                            .code = read,
+                            .message = ResultText(read, portName)}) +
+                    "); он пропущен.";
         }
         surfaces.AddErrorLine(line);
         surfaces.SearchLeftOut(portName, address, read == rc::Ok ? rc::UnknownType : read);
@@ -177,7 +181,8 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     // was named.
     std::string message;
     if (code != rc::NoReply && ResultMessage(code, "", message)) {
-        surfaces.AddErrorLine("Ошибка!(" + std::to_string(code) + ") " + " " + message);
+        surfaces.AddErrorLine(
+            Format({.layout = ErrorLayout::Search, .code = code, .message = message}));
     }
     surfaces.SetProjectChanged(true);
     surfaces.SetStatus("Идёт чтение параметров приборов...");

@@ -12,6 +12,7 @@
 
 #include "IEEE754.h"
 #include "com_u.h"
+#include "error_line.h"
 #include "ex_com.h"
 #include "hex_text.h"
 #include "result_messages.h"
@@ -365,9 +366,12 @@ class Exchange {
     std::string Report(TResult code) {
         const std::string& portName = device_.ParentPort;
         const std::string_view label = writing_ ? label_ : std::string_view();
-        ui_.AddErrorLine(ExchangeErrorLine(code, portName) + std::string(label));
-        return " Ошибка!(" + std::to_string(code) + ") Порт " + portName + scope_.place + " " +
-               ResultText(code, portName) + std::string(label);
+        ui_.AddErrorLine(Format({.code = code, .port = portName, .tail = std::string(label)}));
+        return Format({.code = code,
+                       .port = portName,
+                       .place = scope_.place,
+                       .tail = std::string(label),
+                       .time = false});
     }
 
     TModel& model_;

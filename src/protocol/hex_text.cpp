@@ -52,4 +52,24 @@ std::optional<std::uint16_t> ParseHexWordLowFirst(std::string_view text) {
     return static_cast<std::uint16_t>(*low | (*high << 8));
 }
 
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
 }  // namespace zorvat

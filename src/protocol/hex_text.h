@@ -25,4 +25,10 @@ std::string HexByte(std::uint8_t value);
 std::string HexWordLowFirst(std::uint16_t value);
 std::optional<std::uint16_t> ParseHexWordLowFirst(std::string_view text);
 
+// The text with its ASCII letters in upper or lower case; every other byte
+// (a Cyrillic letter in UTF-8, say) as it stands.
+std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace zorvat

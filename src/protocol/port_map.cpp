@@ -33,12 +33,6 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
 // The [Ports] section of ports.ini: "COM3=/dev/ttyUSB0" lines, names in any
 // case, ";" and "#" start comments.
 std::map<int, std::string> ReadPortsIni(const std::string& folder) {
@@ -51,13 +45,13 @@ std::map<int, std::string> ReadPortsIni(const std::string& folder) {
         const std::string text = Trim(line);
         if (text.empty() || text[0] == ';' || text[0] == '#') continue;
         if (text.front() == '[') {
-            inPorts = Upper(text) == "[PORTS]";
+            inPorts = UpperAscii(text) == "[PORTS]";
             continue;
         }
         if (!inPorts) continue;
         const auto eq = text.find('=');
         if (eq == std::string::npos) continue;
-        const auto number = PortNumber(Upper(Trim(text.substr(0, eq))));
+        const auto number = PortNumber(UpperAscii(Trim(text.substr(0, eq))));
         const std::string device = Trim(text.substr(eq + 1));
         if (number && !device.empty()) ports[*number] = device;
     }

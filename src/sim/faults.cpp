@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string>
 
+#include "hex_text.h"
+
 namespace zorvat::sim {
 
 namespace {
@@ -60,18 +62,10 @@ bool IsHexParameter(std::string_view text) {
     return true;
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
 }  // namespace
 
 Fault& Fault::OnParameter(std::string parameterNumber) {
-    parameter = Upper(parameterNumber);
+    parameter = UpperAscii(parameterNumber);
     return *this;
 }
 
@@ -172,7 +166,7 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
                 error = "param= needs six hexadecimal digits, not \"" + std::string(value) + "\"";
                 return std::nullopt;
             }
-            fault.parameter = Upper(value);
+            fault.parameter = UpperAscii(value);
             continue;
         }
         if (key == "text") {

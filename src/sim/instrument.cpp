@@ -33,22 +33,6 @@ std::string Real(double value) {
     return FloatToWireText(value).value_or("00000000");
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 bool AllHex(std::string_view text, std::size_t digits) {
     return text.size() == digits && std::all_of(text.begin(), text.end(), IsHexDigit);
 }
@@ -260,7 +244,7 @@ const Instrument::Channel& Instrument::Chan(int ch) const {
 }
 
 std::optional<std::string> Instrument::Param(std::string_view number) const {
-    const std::string key = Upper(number);
+    const std::string key = UpperAscii(number);
     const auto it = params_.find(key);
     if (it == params_.end()) return std::nullopt;
     if (it->second.form == ParamForm::StatusBlock) return StatusBlock();
@@ -271,7 +255,7 @@ std::optional<std::string> Instrument::Param(std::string_view number) const {
 }
 
 std::optional<ParamForm> Instrument::Form(std::string_view number) const {
-    const auto it = params_.find(Upper(number));
+    const auto it = params_.find(UpperAscii(number));
     if (it == params_.end()) return std::nullopt;
     return it->second.form;
 }
@@ -286,7 +270,7 @@ std::vector<std::string> Instrument::ParamNumbers() const {
 
 Instrument::SetResult Instrument::SetParam(std::string_view number, std::string_view value,
                                            bool force) {
-    const std::string key = Upper(number);
+    const std::string key = UpperAscii(number);
     const auto it = params_.find(key);
     if (it == params_.end()) return SetResult::Unknown;
     Entry& p = it->second;
@@ -302,7 +286,7 @@ Instrument::SetResult Instrument::SetParam(std::string_view number, std::string_
     } else {
         // The instrument keeps numbers, not texts: it answers in its own
         // (upper-case) form whatever case it was sent.
-        p.value = Upper(value);
+        p.value = UpperAscii(value);
     }
     return SetResult::Ok;
 }
@@ -493,7 +477,7 @@ const Fault* Instrument::Strike(FaultKind kind, const ParsedRequest& request, Re
         if (!it->parameter.empty()) {
             const bool hasParameter =
                 (request.command == 37 || request.command == 38) && !request.fields.empty();
-            if (!hasParameter || Upper(request.fields[0]) != it->parameter) continue;
+            if (!hasParameter || UpperAscii(request.fields[0]) != it->parameter) continue;
         }
         if (it->command && *it->command != request.command) continue;
         plan.faults.push_back(DescribeFault(*it));
@@ -554,7 +538,7 @@ ReplyPlan Instrument::Answer(const ParsedRequest& request) {
     // The request still takes effect (a write is stored); only what the
     // reply says about it changes.
     if (const Fault* f = Strike(FaultKind::Data, request, plan)) data = FaultText(*f);
-    if (Strike(FaultKind::LowerCase, request, plan)) data = Lower(data);
+    if (Strike(FaultKind::LowerCase, request, plan)) data = LowerAscii(data);
 
     int replyAddress = address_;
     if (const Fault* f = Strike(FaultKind::WrongAddress, request, plan)) {

@@ -1,25 +1,13 @@
-// The six instrument models the simulator can stand in for.
+// The instrument models the simulator can stand in for: the family's own
+// table, shared with the program.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string_view>
+#include "instrument_models.h"
 
 namespace zorvat::sim {
 
-struct ModelInfo {
-    std::uint8_t code;       // parameter 002007
-    std::string_view name;   // "ZURURU-71/M2"
-    int regulators;          // 1 or 2
-    int channels;            // 1 or 3 (the third is the calculated one)
-    int inputs;              // discrete inputs, 3 to 5
-    int relays;              // 3 or 4
-    std::string_view ident;  // identification code: "41" or "54"
-};
-
-std::span<const ModelInfo> Models();
-const ModelInfo* FindModel(std::uint8_t code);
-// By name ("RAZIRI-72/M2", either case) or by code in hexadecimal ("F3", "0xF3").
-const ModelInfo* FindModel(std::string_view nameOrCode);
+using zorvat::FindModel;
+using zorvat::ModelInfo;
+using zorvat::Models;
 
 }  // namespace zorvat::sim

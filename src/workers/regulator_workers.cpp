@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "error_line.h"
 #include "regulator_control.h"
 #include "regulator_exchange.h"
 
@@ -74,10 +75,13 @@ TResult SwitchWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
         if (readBack && reg != nullptr) SetRegOn(model, *reg, *readBack);
         ui.SetRegulatorChecked(ref,
                                readBack ? *readBack : (reg != nullptr ? reg->RegOn.load() : !on));
-        ui.AddErrorLine(TimeText() + " Ошибка включения/выключения регулятора!(" +
-                        std::to_string(code) + ")   Порт: " + (device ? device->ParentPort : "") +
-                        "   Адрес прибора: " + (device ? device->Address : "") +
-                        "   Номер регулятора: " + std::to_string(r) + StateText(readBack));
+        ui.AddErrorLine(
+            Format({.layout = ErrorLayout::Switch,
+                    .code = code,
+                    .port = device ? device->ParentPort : "",
+                    .address = device ? device->Address : "",
+                    .tail = "Номер регулятора: " + std::to_string(r) + StateText(readBack),
+                    .head = "Ошибка включения/выключения регулятора!"}));
     }
     ui.RegulatorSwitched(ref, on, code == rc::Ok);
     return code;
@@ -89,10 +93,12 @@ TResult AutotuneWorker(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
     if (device == nullptr || model.Regulator(d, r) == nullptr) return rc::BadArgument;
     const TResult code = SwitchAutotune(model, d, r, on);
     if (code != rc::Ok) {
-        ui.AddErrorLine(TimeText() + " Ошибка включения/выключения автонастройки!(" +
-                        std::to_string(code) + ")   Порт: " + device->ParentPort +
-                        "   Адрес прибора: " + device->Address +
-                        "   Номер регулятора: " + std::to_string(r));
+        ui.AddErrorLine(Format({.layout = ErrorLayout::Switch,
+                                .code = code,
+                                .port = device->ParentPort,
+                                .address = device->Address,
+                                .tail = "Номер регулятора: " + std::to_string(r),
+                                .head = "Ошибка включения/выключения автонастройки!"}));
     }
     ui.AutotuneSwitched({d, r}, on, code == rc::Ok);
     return code;

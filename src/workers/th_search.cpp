@@ -11,6 +11,7 @@
 
 #include "IEEE754.h"
 #include "com_u.h"
+#include "error_line.h"
 #include "hex_text.h"
 #include "result_messages.h"
 
@@ -440,9 +441,10 @@ void TJob::Lose(TExCOM& port, TResult code, double retryAt) {
     nextOpen_ = retryAt;
     if (lost_) return;
     lost_ = true;
-    const std::string line = TimeText() + " Ошибка!(" + std::to_string(code) + ")   " + portName_ +
-                             "   " + ResultText(code, portName_) +
-                             " Опрос продолжится, когда порт снова откроется.";
+    const std::string line = Format({.layout = ErrorLayout::Visit,
+                                     .code = code,
+                                     .port = portName_,
+                                     .tail = " Опрос продолжится, когда порт снова откроется."});
     Quietly([&] { model_.Surfaces().AddErrorLineCapped(line, kJobLineLimit); });
 }
 
@@ -460,8 +462,11 @@ void TJob::Pause(std::chrono::duration<double> time) {
 void TJob::LogVisit(const TDevice& device, TResult code) {
     std::string message;
     if (!ResultMessage(code, portName_, message)) return;
-    const std::string line = TimeText() + " Ошибка!(" + std::to_string(code) + ")   " + portName_ +
-                             "   Адрес: " + device.Address + "   " + message;
+    const std::string line = Format({.layout = ErrorLayout::Visit,
+                                     .code = code,
+                                     .port = portName_,
+                                     .address = device.Address,
+                                     .message = message});
     Quietly([&] { model_.Surfaces().AddErrorLineCapped(line, kJobLineLimit); });
 }
 
@@ -471,8 +476,8 @@ void TJob::End(TExCOM& port, TResult code) {
     // Not for a port held by another program: the job simply leaves the
     // port to it.
     if (code != rc::PortBusy && ResultMessage(code, portName_, message)) {
-        const std::string line =
-            TimeText() + " Ошибка!(" + std::to_string(code) + ")  " + portName_ + "  " + message;
+        const std::string line = Format(
+            {.layout = ErrorLayout::JobEnd, .code = code, .port = portName_, .message = message});
         Quietly([&] { model_.Surfaces().AddErrorLine(line); });
     }
     // Whoever waits for a port must not wait for a job that is gone,

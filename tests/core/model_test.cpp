@@ -59,7 +59,7 @@ TEST(Records, Models) {
     for (const Case& c : cases) {
         const ModelInfo* m = FindModel(static_cast<std::uint8_t>(c.code));
         ASSERT_NE(m, nullptr) << c.code;
-        EXPECT_STREQ(m->name, c.name);
+        EXPECT_EQ(m->name, c.name);
         EXPECT_EQ(m->regulators, c.regulators);
         EXPECT_EQ(m->channels, c.channels);
         EXPECT_EQ(DiscreteInputCount(static_cast<std::uint8_t>(c.code)), c.inputs) << c.name;

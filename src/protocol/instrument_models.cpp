@@ -1,8 +1,10 @@
-#include "sim/models.h"
+#include "instrument_models.h"
 
 #include <array>
 
-namespace zorvat::sim {
+#include "hex_text.h"
+
+namespace zorvat {
 
 namespace {
 
@@ -17,51 +19,36 @@ constexpr std::array<ModelInfo, 6> kModels{{
     {0xF3, "RAZIRI-72/M2", 2, 3, 5, 4, "54"},
 }};
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
-
-int HexValue(char c) {
-    c = Upper(c);
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::span<const ModelInfo> Models() {
     return kModels;
 }
 
-const ModelInfo* FindModel(std::uint8_t code) {
+const ModelInfo* FindModel(std::uint8_t modelCode) {
     for (const auto& m : kModels) {
-        if (m.code == code) return &m;
+        if (m.code == modelCode) return &m;
     }
     return nullptr;
 }
 
 const ModelInfo* FindModel(std::string_view nameOrCode) {
     for (const auto& m : kModels) {
-        if (SameIgnoringCase(m.name, nameOrCode)) return &m;
+        if (EqualIgnoringAsciiCase(m.name, nameOrCode)) return &m;
     }
     std::string_view digits = nameOrCode;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         digits.remove_prefix(2);
     }
     if (digits.size() != 2) return nullptr;
-    const int hi = HexValue(digits[0]);
-    const int lo = HexValue(digits[1]);
-    if (hi < 0 || lo < 0) return nullptr;
-    return FindModel(static_cast<std::uint8_t>(hi * 16 + lo));
+    const auto code = ParseHex(digits);
+    return code ? FindModel(static_cast<std::uint8_t>(*code)) : nullptr;
 }
 
-}  // namespace zorvat::sim
+int DiscreteInputCount(std::uint8_t modelCode) {
+    int n = (modelCode & 0x10) ? 4 : 3;
+    if (modelCode & 0x20) ++n;
+    return n;
+}
+
+}  // namespace zorvat
