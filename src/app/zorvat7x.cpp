@@ -91,10 +91,8 @@ int main(int argc, char** argv) {
     windowOptions.showStartWindow = options.startWindow;
     int status = 0;
     {
+        if (options.demo) windowOptions.titleTail = " — демонстрация";
         zorvat::TMainWindow window(windowOptions);
-        if (options.demo) {
-            window.setWindowTitle(window.windowTitle() + " — демонстрация");
-        }
         window.show();
         window.Start();
         status = QApplication::exec();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "atomic_file.h"
 #include "cp1251.h"
+#include "hex_text.h"
 #include "value_forms.h"
 
 namespace zorvat {
@@ -269,11 +271,57 @@ std::string ProjectTitlePart(std::string_view projectFile) {
     return " - [" + Utf8Of(PathOf(projectFile).filename()) + "]";
 }
 
-bool WriteSettingsFile(const std::string& programDir, const std::string& projectFile) {
+namespace {
+
+constexpr std::string_view kDateSection = "Date_Time";
+constexpr std::string_view kProjectSection = "DefFile";
+
+// The settings file with `replaced` set anew by `fill` and every other
+// section as it stands. The project's sections lead the file, as they
+// always have; another section goes after the rest.
+bool RewriteSettings(const std::string& programDir, std::string_view replaced,
+                     const std::function<void(IniWriter&)>& fill) {
+    const auto path = PathOf(ProgramFile(programDir, kSettingsFileName));
+    const bool project = replaced == kProjectSection;
     IniWriter file;
-    file.Set("Date_Time", "DateTime", DateTimeText(std::time(nullptr)));
-    file.Set("DefFile", "Name", Utf8ToCp1251(projectFile));
-    return file.Save(PathOf(ProgramFile(programDir, kSettingsFileName)));
+    if (project) fill(file);
+    if (const auto old = IniReader::Load(path)) {
+        for (std::string_view section : old->SectionNames()) {
+            if (EqualIgnoringAsciiCase(section, replaced) ||
+                (project && EqualIgnoringAsciiCase(section, kDateSection)))
+                continue;
+            for (const auto& [key, value] : old->Entries(section))
+                file.Set(section, key, value);
+        }
+    }
+    if (!project) fill(file);
+    return file.Save(path);
+}
+
+}  // namespace
+
+bool WriteSettingsFile(const std::string& programDir, const std::string& projectFile) {
+    return RewriteSettings(programDir, kProjectSection, [&](IniWriter& file) {
+        file.Set(kDateSection, "DateTime", DateTimeText(std::time(nullptr)));
+        file.Set(kProjectSection, "Name", Utf8ToCp1251(projectFile));
+    });
+}
+
+SettingsSection ReadSettingsSection(const std::string& programDir, std::string_view section) {
+    SettingsSection values;
+    const auto file = IniReader::Load(PathOf(ProgramFile(programDir, kSettingsFileName)));
+    if (!file) return values;
+    for (const auto& [key, value] : file->Entries(section))
+        values.emplace_back(std::string(key), std::string(value));
+    return values;
+}
+
+bool WriteSettingsSection(const std::string& programDir, std::string_view section,
+                          const SettingsSection& values) {
+    return RewriteSettings(programDir, section, [&](IniWriter& file) {
+        for (const auto& [key, value] : values)
+            file.Set(section, key, value);
+    });
 }
 
 SettingsFile ReadSettingsFile(const std::string& programDir) {

@@ -88,8 +88,19 @@ std::string ProgramFile(std::string_view programDir, std::string_view fileName);
 std::string ProjectTitlePart(std::string_view projectFile);
 
 // Records `projectFile` as the project of the next start. False when the
-// settings file cannot be written; the old one then stays as it was.
+// settings file cannot be written; the old one then stays as it was. The
+// file's other sections (the window's, below) are kept.
 bool WriteSettingsFile(const std::string& programDir, const std::string& projectFile);
+
+// A section of the settings file beside the project's: what the window
+// keeps between runs (its place and size, the splitters, the columns).
+// Keys and values are the caller's texts; reading a section that is not
+// there gives nothing.
+using SettingsSection = std::vector<std::pair<std::string, std::string>>;
+SettingsSection ReadSettingsSection(const std::string& programDir, std::string_view section);
+// Replaces the section and keeps the rest of the file.
+bool WriteSettingsSection(const std::string& programDir, std::string_view section,
+                          const SettingsSection& values);
 
 struct SettingsFile {
     // The project the settings file names when that file exists, otherwise

@@ -197,6 +197,16 @@ std::optional<std::string_view> IniReader::Find(std::string_view section,
     return View(entries_[*it].value);
 }
 
+std::vector<std::pair<std::string_view, std::string_view>> IniReader::Entries(
+    std::string_view section) const {
+    std::vector<std::pair<std::string_view, std::string_view>> out;
+    const Section* s = FindSection(section);
+    if (s == nullptr) return out;
+    for (std::uint32_t e = s->first; e < s->first + s->count; ++e)
+        out.emplace_back(View(entries_[e].key), View(entries_[e].value));
+    return out;
+}
+
 std::string IniReader::Get(std::string_view section, std::string_view key,
                            std::string_view fallback) const {
     return std::string(Find(section, key).value_or(fallback));

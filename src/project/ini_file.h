@@ -48,6 +48,10 @@ class IniReader {
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     std::string Get(std::string_view section, std::string_view key,
                     std::string_view fallback) const;
+    // The keys and values of a section, in file order (empty when there is
+    // no such section).
+    std::vector<std::pair<std::string_view, std::string_view>> Entries(
+        std::string_view section) const;
 
   private:
     // Offsets into text_, which kMaxIniBytes keeps below 4 GiB.

@@ -1,6 +1,7 @@
 #include "device_tree.h"
 
 #include <QHeaderView>
+#include <QStyle>
 
 #include "Devices.h"
 #include "model.h"
@@ -24,10 +25,13 @@ TDeviceTree::TDeviceTree(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(2);
     setHeaderLabels({"Найденные приборы", "Измерение"});
     setIndentation(14);
+    // Every node's text shows whole: the first column is as wide as its
+    // texts, and the tree scrolls sideways when it is narrower.
     header()->setStretchLastSection(false);
-    header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header()->setSectionResizeMode(1, QHeaderView::Interactive);
     header()->resizeSection(1, 74);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setMinimumWidth(150);
 }
 
@@ -40,6 +44,11 @@ int TDeviceTree::Level(const QTreeWidgetItem* item) {
 
 int TDeviceTree::Value(const QTreeWidgetItem* item) {
     return item->data(0, kValueRole).toInt();
+}
+
+int TDeviceTree::WholeWidth() const {
+    return FirstColumnWidth() + header()->sectionSize(1) + 2 * frameWidth() +
+           style()->pixelMetric(QStyle::PM_ScrollBarExtent);
 }
 
 void TDeviceTree::Clear() {

@@ -51,6 +51,11 @@ class TDeviceTree : public QTreeWidget {
     void SetChecked(RegulatorRef regulator, bool checked);
     void ClearSelectedValue();
 
+    // What the first column needs to show every node's whole text, and the
+    // tree's width to show the first column and the value column whole.
+    int FirstColumnWidth() const { return sizeHintForColumn(0); }
+    int WholeWidth() const;
+
     // True while the program changes the tree: its change signals are not
     // the operator's.
     bool Filling() const { return filling_; }

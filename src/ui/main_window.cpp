@@ -37,6 +37,7 @@
 #include "graph_page.h"
 #include "help_viewer.h"
 #include "koefs_window.h"
+#include "link_page.h"
 #include "message_box.h"
 #include "pass_window.h"
 #include "programmer_page.h"
@@ -53,9 +54,13 @@ namespace zorvat {
 namespace {
 
 constexpr int kPortCount = 10;
-
-const char* const kSearchCaption = "Найти приборы";
-const char* const kStopSearchCaption = "Остановить поиск";
+constexpr int kMinimumWidth = 800;
+// What the window keeps between runs, in the settings file.
+constexpr std::string_view kWindowSection = "Window";
+// The tree's width: at least this, and at most this when it is made to fit
+// its texts (the pages scroll rather than give more).
+constexpr int kTreeMinimumWidth = 150;
+constexpr int kTreeWidestFit = 320;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -92,33 +97,37 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
 
     pages_ = new QTabWidget;
     pages_->setObjectName("RzPageControl1");
-    QWidget* linkPage = BuildLinkPage();
+    linkPage_ = new TLinkPage;
     regPage_ = new TRegulatorPage(*model_, *ops_, surfaces_);
     regPage_->setObjectName("Tabsets");
     progPage_ = new TProgrammerPage(*model_, *ops_, surfaces_);
     progPage_->setObjectName("TabProgr");
     graphPage_ = new TGraphPage(*model_);
     graphPage_->setObjectName("TabSheet6");
-    pages_->addTab(linkPage, "Связь");
-    // The regulator page needs more room than a window at its narrowest
-    // gives: it scrolls sideways there instead of being squeezed.
-    auto* regScroll = new QScrollArea;
-    regScroll->setObjectName("TabsetsScroll");
-    regScroll->setWidget(regPage_);
-    regScroll->setWidgetResizable(true);
-    regScroll->setFrameShape(QFrame::NoFrame);
-    pages_->addTab(regScroll, "Параметры");
-    pages_->addTab(progPage_, "Программатор");
+    // Pages that need more room than a window at its narrowest gives
+    // scroll there instead of being squeezed.
+    auto scrolled = [](QWidget* page, const char* name) {
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(name);
+        scroll->setWidget(page);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        return scroll;
+    };
+    pages_->addTab(scrolled(linkPage_, "TabSheet1Scroll"), "Связь");
+    pages_->addTab(scrolled(regPage_, "TabsetsScroll"), "Параметры");
+    pages_->addTab(scrolled(progPage_, "TabProgrScroll"), "Программатор");
     pages_->addTab(graphPage_, "График");
     SetPagesEnabled(false);
 
-    auto* splitter = new QSplitter(Qt::Horizontal);
-    splitter->setObjectName("Splitter1");
-    splitter->addWidget(tree_);
-    splitter->addWidget(pages_);
-    splitter->setStretchFactor(0, 0);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({256, 780});
+    splitter_ = new QSplitter(Qt::Horizontal);
+    splitter_->setObjectName("Splitter1");
+    splitter_->addWidget(tree_);
+    splitter_->addWidget(pages_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setSizes({256, 780});
 
     auto* bottom = new QWidget;
     bottom->setObjectName("Panel2");
@@ -133,13 +142,14 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     errorLog_->setMaximumBlockCount(5000);
     bottomLayout->addWidget(errorLog_);
 
-    auto* vertical = new QSplitter(Qt::Vertical);
-    vertical->addWidget(splitter);
-    vertical->addWidget(bottom);
-    vertical->setStretchFactor(0, 1);
-    vertical->setStretchFactor(1, 0);
-    vertical->setSizes({430, 110});
-    setCentralWidget(vertical);
+    vertical_ = new QSplitter(Qt::Vertical);
+    vertical_->setObjectName("Splitter2");
+    vertical_->addWidget(splitter_);
+    vertical_->addWidget(bottom);
+    vertical_->setStretchFactor(0, 1);
+    vertical_->setStretchFactor(1, 0);
+    vertical_->setSizes({430, 110});
+    setCentralWidget(vertical_);
 
     BuildStatusBar();
     surfaces_.Attach(*model_, {errorLog_, statusMsg_, progress_, projectMsg_, tree_, regPage_,
@@ -147,11 +157,16 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     ConnectSignals();
     SetTitle();
 
-    setMinimumWidth(800);
-    resize(1036, 538 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    setMinimumWidth(kMinimumWidth);
+    QSize size(1036, 538 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // A small screen (800 x 600) takes the window whole.
         const QRect area = screen->availableGeometry();
+        size = size.boundedTo(area.size());
+        resize(size);
         move(area.center() - rect().center());
+    } else {
+        resize(size);
     }
     ClearDevices();
 }
@@ -170,136 +185,41 @@ TMainWindow::~TMainWindow() {
 // Construction
 
 void TMainWindow::BuildMenus() {
-    fileMenu_ = menuBar()->addMenu("Файл");
+    // The underlined letters open the menus with Alt (Alt+Ф: "Файл").
+    fileMenu_ = menuBar()->addMenu("&Файл");
     fileMenu_->setObjectName("File_Menu");
-    fileMenu_->addAction("Новый", this, &TMainWindow::NewProject)->setObjectName("NewItem");
-    fileMenu_->addAction("Открыть", this, &TMainWindow::OpenProject)->setObjectName("OpenItem");
-    fileMenu_->addAction("Сохранить как...", this, &TMainWindow::SaveProjectAs)
-        ->setObjectName("SaveAsItem");
-    fileMenu_->addAction("Сохранить", this, &TMainWindow::SaveProject)->setObjectName("SaveItem");
+    auto add = [](QMenu* menu, const char* text, const char* name, QKeySequence key, auto slot) {
+        QAction* action = menu->addAction(text, slot);
+        action->setObjectName(name);
+        action->setShortcut(key);
+        return action;
+    };
+    add(fileMenu_, "&Новый", "NewItem", QKeySequence::New, [this] { NewProject(); });
+    add(fileMenu_, "&Открыть", "OpenItem", QKeySequence::Open, [this] { OpenProject(); });
+    add(fileMenu_, "Сохранить &как...", "SaveAsItem", QKeySequence::SaveAs,
+        [this] { SaveProjectAs(); });
+    add(fileMenu_, "&Сохранить", "SaveItem", QKeySequence::Save, [this] { SaveProject(); });
     fileMenu_->addSeparator();
-    fileMenu_->addAction("Выход", this, &QWidget::close)->setObjectName("ExitItem");
+    add(fileMenu_, "В&ыход", "ExitItem", {}, [this] { close(); });
 
-    settingsMenu_ = menuBar()->addMenu("Параметры");
+    settingsMenu_ = menuBar()->addMenu("&Параметры");
     settingsMenu_->setObjectName("Settings_Menu");
-    settingsMenu_->addAction("Параметры выбранного прибора", this, &TMainWindow::OpenSettingsDialog)
-        ->setObjectName("ElMenuItem2");
+    add(settingsMenu_, "&Параметры выбранного прибора", "ElMenuItem2", {},
+        [this] { OpenSettingsDialog(); });
     settingsMenuAction_ = settingsMenu_->menuAction();
     settingsMenuAction_->setVisible(false);
 
-    QMenu* help = menuBar()->addMenu("Помощь");
+    QMenu* help = menuBar()->addMenu("По&мощь");
     help->setObjectName("Help_Menu");
-    help->addAction("О программе", this, &TMainWindow::ShowAbout)->setObjectName("AboutItem");
-    help->addAction("Помощь", this, &TMainWindow::ShowHelp)->setObjectName("HelpItem");
+    add(help, "&О программе", "AboutItem", {}, [this] { ShowAbout(); });
+    add(help, "&Помощь", "HelpItem", QKeySequence::HelpContents, [this] { ShowHelp(); });
 }
 
-QWidget* TMainWindow::BuildLinkPage() {
-    auto* page = new QWidget;
-    page->setObjectName("TabSheet1");
-    auto* layout = new QHBoxLayout(page);
-
-    auto* search = new QGroupBox("Поиск приборов ZURURU-71");
-    search->setObjectName("ElGroupBox1");
-    auto* grid = new QGridLayout(search);
-    auto* heading = new QLabel("<b>Диапазон поиска</b>");
-    grid->addWidget(heading, 0, 0, 1, 4);
-
-    QStringList ports;
-    for (int n = 1; n <= kPortCount; ++n)
-        ports << QString("COM%1").arg(n);
-    auto portList = [&](const char* name, int index) {
-        auto* box = new QComboBox;
-        box->setObjectName(name);
-        box->addItems(ports);
-        box->setCurrentIndex(index);
-        return box;
-    };
-    auto addressEdit = [](const char* name, int value) {
-        auto* edit = new QSpinBox;
-        edit->setObjectName(name);
-        edit->setRange(1, 255);
-        edit->setValue(value);
-        return edit;
-    };
-    // A row "<caption> от [first] до [second]".
-    auto range = [grid](int row, const char* caption, QWidget* first, QWidget* second) {
-        grid->addWidget(new QLabel(caption), row, 0);
-        grid->addWidget(first, row, 1);
-        grid->addWidget(new QLabel("до"), row, 2);
-        grid->addWidget(second, row, 3);
-    };
-    comMin_ = portList("COMmin", 0);
-    comMax_ = portList("COMmax", 1);
-    range(1, "По портам:   от", comMin_, comMax_);
-    minAddr_ = addressEdit("MinAddr", 1);
-    maxAddr_ = addressEdit("MaxAddr", 5);
-    range(2, "По адресам: от", minAddr_, maxAddr_);
-
-    baud_ = new QComboBox;
-    baud_->setObjectName("cmbBaudIptv");
-    baud_->addItems({"300", "600", "1200", "2400", "4800", "9600", "19200"});
-    baud_->setCurrentText("9600");
-    grid->addWidget(new QLabel("Скорость, бод"), 3, 0);
-    grid->addWidget(baud_, 3, 1);
-
-    searchBtn_ = new QPushButton(kSearchCaption);
-    searchBtn_->setObjectName("RzBitBtn1");
-    searchBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    searchBtn_->setMinimumHeight(32);
-    grid->addWidget(searchBtn_, 4, 0, 1, 4);
-
-    readAllBtn_ = new QPushButton;
-    readAllBtn_->setObjectName("ReadAllPar_Btn");
-    readAllBtn_->setCheckable(true);
-    ShowReadForm(readAllBtn_, false, ReadScope::All);
-    readAllBtn_->setEnabled(false);
-    readAllBtn_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
-    readAllBtn_->setMinimumHeight(32);
-    grid->addWidget(readAllBtn_, 5, 0, 1, 4);
-    grid->setRowStretch(6, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    layout->addWidget(search, 1);
-
-    // The found instrument, with a panel over it while nothing was found.
-    auto* stack = new QStackedWidget;
-    devInfoStack_ = stack;
-    auto* info = new QGroupBox("Найденный прибор");
-    info->setObjectName("DevInfoPanel");
-    devInfoPanel_ = info;
-    auto* infoLayout = new QVBoxLayout(info);
-    memo_ = new QPlainTextEdit;
-    memo_->setObjectName("FindedDevmem");
-    memo_->setReadOnly(true);
-    memo_->setPlainText("Прибор не найден");
-    infoLayout->addWidget(memo_, 1);
-    checkLinkBtn_ = new QPushButton("Проверить связь");
-    checkLinkBtn_->setObjectName("CheckConnectBtn");
-    checkLinkBtn_->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-    readOneBtn_ = new QPushButton;
-    readOneBtn_->setObjectName("Read_sets_Btn");
-    readOneBtn_->setCheckable(true);
-    ShowReadForm(readOneBtn_, false);
-    readOneBtn_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
-    infoLayout->addWidget(checkLinkBtn_);
-    infoLayout->addWidget(readOneBtn_);
-
-    devInfoHide_ = new QFrame;
-    devInfoHide_->setObjectName("DevInfoPanelHide");
-    devInfoHide_->setFrameShape(QFrame::StyledPanel);
-    auto* hideLayout = new QVBoxLayout(devInfoHide_);
-    auto* none = new QLabel("Приборы не найдены");
-    none->setAlignment(Qt::AlignCenter);
-    QFont big = none->font();
-    big.setPointSizeF(big.pointSizeF() * 1.3);
-    big.setBold(true);
-    none->setFont(big);
-    hideLayout->addWidget(none);
-
-    stack->addWidget(info);
-    stack->addWidget(devInfoHide_);
-    layout->addWidget(stack, 1);
-    return page;
+void TMainWindow::SetFileMenuEnabled(bool enabled) {
+    // Its commands' keys (Ctrl+N, Ctrl+O, Ctrl+S) go with it.
+    fileMenu_->menuAction()->setEnabled(enabled);
+    for (QAction* action : fileMenu_->actions())
+        action->setEnabled(enabled);
 }
 
 void TMainWindow::BuildStatusBar() {
@@ -338,15 +258,16 @@ void TMainWindow::ConnectSignals() {
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (!showingPage_) PageChangedByOperator(page);
     });
-    connect(searchBtn_, &QPushButton::clicked, this, &TMainWindow::SearchClicked);
-    connect(readOneBtn_, &QPushButton::clicked, this,
-            [this](bool down) { ReadClicked(readOneBtn_, down); });
-    connect(readAllBtn_, &QPushButton::clicked, this,
-            [this](bool down) { ReadClicked(readAllBtn_, down); });
+    connect(linkPage_->SearchButton(), &QPushButton::clicked, this, &TMainWindow::SearchClicked);
+    connect(linkPage_->ReadOneButton(), &QPushButton::clicked, this,
+            [this](bool down) { ReadClicked(linkPage_->ReadOneButton(), down); });
+    connect(linkPage_->ReadAllButton(), &QPushButton::clicked, this,
+            [this](bool down) { ReadClicked(linkPage_->ReadAllButton(), down); });
     QAbstractButton* pageRead = regPage_->ReadButton();
     connect(pageRead, &QAbstractButton::clicked, this,
             [this, pageRead](bool down) { ReadClicked(pageRead, down); });
-    connect(checkLinkBtn_, &QPushButton::clicked, this, &TMainWindow::CheckLinkClicked);
+    connect(linkPage_->CheckLinkButton(), &QPushButton::clicked, this,
+            &TMainWindow::CheckLinkClicked);
     connect(regPage_, &TRegulatorPage::regulatorChosen, this, &TMainWindow::RegulatorButton);
     connect(progPage_, &TProgrammerPage::regulatorChosen, this, &TMainWindow::RegulatorButton);
     connect(graphPage_, &TGraphPage::autoUpdateChanged, this,
@@ -373,6 +294,7 @@ void TMainWindow::Start() {
     BuildDeviceTree();
     surfaces_.SetProjectChanged(false);
     graphPage_->AutoScaleGraph();
+    RestoreWindowState();
     if (options_.showStartWindow) {
         int width = 0;
         if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -382,7 +304,38 @@ void TMainWindow::Start() {
 }
 
 void TMainWindow::SetTitle() {
-    setWindowTitle(BaseTitle() + Q(ProjectTitlePart(projectFile_)));
+    setWindowTitle(BaseTitle() + Q(ProjectTitlePart(projectFile_)) + Q(options_.titleTail));
+}
+
+void TMainWindow::RestoreWindowState() {
+    for (const auto& [key, value] : ReadSettingsSection(options_.programDir, kWindowSection)) {
+        const QByteArray state = QByteArray::fromBase64(QByteArray::fromStdString(value));
+        if (key == "Geometry") restoreGeometry(state);
+        if (key == "Splitter") splitter_->restoreState(state);
+        if (key == "Vertical") vertical_->restoreState(state);
+        if (key == "TreeColumns") tree_->header()->restoreState(state);
+    }
+}
+
+void TMainWindow::SaveWindowState() {
+    auto text = [](const QByteArray& state) { return state.toBase64().toStdString(); };
+    WriteSettingsSection(options_.programDir, kWindowSection,
+                         {{"Geometry", text(saveGeometry())},
+                          {"Splitter", text(splitter_->saveState())},
+                          {"Vertical", text(vertical_->saveState())},
+                          {"TreeColumns", text(tree_->header()->saveState())}});
+}
+
+void TMainWindow::FitTreeWidth() {
+    // The first column takes the width its texts need, as far as the pages
+    // leave room: the tree is never made narrower than that, by the
+    // splitter or by the window; the operator can still drag it wider.
+    const int needed = std::min(tree_->WholeWidth(), kTreeWidestFit);
+    tree_->setMinimumWidth(std::max(needed, kTreeMinimumWidth));
+    const QList<int> sizes = splitter_->sizes();
+    if (sizes.size() != 2 || sizes[0] >= needed) return;
+    const int total = sizes[0] + sizes[1];
+    splitter_->setSizes({needed, total - needed});
 }
 
 void TMainWindow::NewProject() {
@@ -450,6 +403,19 @@ void TMainWindow::SaveProject() {
     }
 }
 
+void TMainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The smallest window is 800 pixels wide with its frame, so that it fits
+    // a screen of 800 x 600; the frame is known once the window is shown.
+    const int frame = frameGeometry().width() - width();
+    if (frame > 0 && frame < kMinimumWidth) {
+        setMinimumWidth(kMinimumWidth - frame);
+        if (const QScreen* s = screen();
+            s != nullptr && frameGeometry().width() > s->availableGeometry().width())
+            resize(s->availableGeometry().width() - frame, height());
+    }
+}
+
 void TMainWindow::closeEvent(QCloseEvent* event) {
     if (exitConfirmed_) {
         event->accept();
@@ -483,6 +449,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
         }
     }
     WriteSettingsFile(options_.programDir, projectFile_);
+    SaveWindowState();
     hide();
     ClearDevices();
     exitConfirmed_ = true;
@@ -495,22 +462,24 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 void TMainWindow::BuildDeviceTree() {
     tree_->Build(*model_);
     if (model_->DeviceList.Empty()) {
-        readAllBtn_->setEnabled(false);
+        linkPage_->ReadAllButton()->setEnabled(false);
         return;
     }
     if (tree_->topLevelItemCount() > 0) {
         const QSignalBlocker quiet(tree_);
         tree_->setCurrentItem(tree_->topLevelItem(0));
     }
-    SetMemo({"Информация о приборах загружена.", "Дерево приборов сформировано.",
-             "Прочитайте параметры из приборов.", "Сделайте выбор в дереве."});
+    FitTreeWidth();
+    SetSettingsMenuVisible(false);
+    linkPage_->SetMemo({"Информация о приборах загружена.", "Дерево приборов сформировано.",
+                        "Прочитайте параметры из приборов.", "Сделайте выбор в дереве."});
     surfaces_.SetSelected(std::nullopt);
 
-    readAllBtn_->setEnabled(true);
-    ShowNoInstrumentsPanel(false);
+    linkPage_->ReadAllButton()->setEnabled(true);
+    linkPage_->ShowNoInstrumentsPanel(false);
     ShowPage(0);
-    readOneBtn_->setEnabled(false);
-    checkLinkBtn_->setEnabled(false);
+    linkPage_->ReadOneButton()->setEnabled(false);
+    linkPage_->CheckLinkButton()->setEnabled(false);
     SetPagesEnabled(false);
 }
 
@@ -524,12 +493,12 @@ void TMainWindow::ShowSelection() {
     const int level = Level(item);
     if (level == 0) {
         surfaces_.SetSelected(std::nullopt);
-        SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."
-                                        : "На этом порте нет приборов."});
-        ShowNoInstrumentsPanel(false);
+        linkPage_->SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."
+                                                   : "На этом порте нет приборов."});
+        linkPage_->ShowNoInstrumentsPanel(false);
         ShowPage(0);
-        readOneBtn_->setEnabled(false);
-        checkLinkBtn_->setEnabled(false);
+        linkPage_->ReadOneButton()->setEnabled(false);
+        linkPage_->CheckLinkButton()->setEnabled(false);
         SetPagesEnabled(false);
         SetSettingsMenuVisible(false);
         return;
@@ -538,7 +507,7 @@ void TMainWindow::ShowSelection() {
     const TDevice* device = model_->Device(d);
     if (device == nullptr || !device->Present) {
         surfaces_.SetSelected(std::nullopt);
-        SetMemo({"Прибор не найден."});
+        linkPage_->SetMemo({"Прибор не найден."});
         ShowPage(0);
         SetPagesEnabled(false);
         SetSettingsMenuVisible(false);
@@ -555,13 +524,14 @@ void TMainWindow::ShowSelection() {
     };
     if (level == 1) {
         surfaces_.SetSelected(std::nullopt);
-        SetMemo({Q("Найден прибор " + device->Name), Q("Порт: " + device->ParentPort),
-                 Q("Адрес: " + device->Address), QString("Скорость: %1").arg(device->Baudrate),
-                 QString("Версия ПО: %1").arg(device->POversion)});
+        linkPage_->SetMemo({Q("Найден прибор " + device->Name), Q("Порт: " + device->ParentPort),
+                            Q("Адрес: " + device->Address),
+                            QString("Скорость: %1").arg(device->Baudrate),
+                            QString("Версия ПО: %1").arg(device->POversion)});
         if (!pageChangeMark_) ShowPage(0);
-        ShowNoInstrumentsPanel(false);
-        readOneBtn_->setEnabled(true);
-        checkLinkBtn_->setEnabled(true);
+        linkPage_->ShowNoInstrumentsPanel(false);
+        linkPage_->ReadOneButton()->setEnabled(true);
+        linkPage_->CheckLinkButton()->setEnabled(true);
         enablePages();
         return;
     }
@@ -637,11 +607,11 @@ void TMainWindow::ClearPages() {
 void TMainWindow::ClearDevices() {
     ClearPages();
     surfaces_.WaitForWorkers([this] { model_->ClearDevices(); });
-    memo_->clear();
-    ShowNoInstrumentsPanel(true);
+    linkPage_->ClearMemo();
+    linkPage_->ShowNoInstrumentsPanel(true);
     ShowPage(0);
     SetPagesEnabled(false);
-    readAllBtn_->setEnabled(false);
+    linkPage_->ReadAllButton()->setEnabled(false);
     SetSettingsMenuVisible(false);
 }
 
@@ -660,17 +630,6 @@ void TMainWindow::SetPagesEnabled(bool enabled) {
     }
 }
 
-void TMainWindow::SetMemo(const QStringList& lines) {
-    memo_->setPlainText(lines.join('\n'));
-}
-
-void TMainWindow::SetMemoLines(const std::vector<std::string>& lines) {
-    QStringList text;
-    for (const auto& line : lines)
-        text << Q(line);
-    SetMemo(text);
-}
-
 void TMainWindow::SetSettingsMenuVisible(bool visible) {
     settingsMenuAction_->setVisible(visible);
 }
@@ -683,9 +642,9 @@ bool TMainWindow::Exists(RegulatorRef regulator) const {
 QAbstractButton* TMainWindow::ReadButtonOf(Operation op) const {
     switch (op) {
         case Operation::ReadOne:
-            return readOneBtn_;
+            return linkPage_->ReadOneButton();
         case Operation::ReadAll:
-            return readAllBtn_;
+            return linkPage_->ReadAllButton();
         case Operation::ReadRegulator:
             return regPage_->ReadButton();
         default:
@@ -702,33 +661,25 @@ bool TMainWindow::OtherOperationRuns(Operation op) const {
 
 void TMainWindow::SetReadForm(Operation op, bool running) {
     // The page "Параметры" shows its own button's form.
-    if (op == Operation::ReadOne) ShowReadForm(readOneBtn_, running);
-    if (op == Operation::ReadAll) ShowReadForm(readAllBtn_, running, ReadScope::All);
+    if (op == Operation::ReadOne) ShowReadForm(linkPage_->ReadOneButton(), running);
+    if (op == Operation::ReadAll) ShowReadForm(linkPage_->ReadAllButton(), running, ReadScope::All);
     // A read that ends while a search has begun leaves the search's state alone.
     if (running || !OtherOperationRuns(op)) {
         SetReadButtonsEnabled(!running, ReadButtonOf(op));
-        fileMenu_->menuAction()->setEnabled(!running);
+        SetFileMenuEnabled(!running);
     }
 }
 
 void TMainWindow::SetSearchForm(bool running) {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_, maxAddr_, tree_, baud_})
-        w->setEnabled(!running);
-    fileMenu_->menuAction()->setEnabled(!running);
-    searchBtn_->setText(running ? kStopSearchCaption : kSearchCaption);
-    searchBtn_->setIcon(style()->standardIcon(running ? QStyle::SP_BrowserStop
-                                                      : QStyle::SP_FileDialogContentsView));
-}
-
-void TMainWindow::ShowNoInstrumentsPanel(bool shown) {
-    devInfoStack_->setCurrentWidget(shown ? static_cast<QWidget*>(devInfoHide_) : devInfoPanel_);
+    linkPage_->SetSearchForm(running);
+    tree_->setEnabled(!running);
+    SetFileMenuEnabled(!running && !OtherOperationRuns(Operation::Search));
 }
 
 void TMainWindow::SetReadButtonsEnabled(bool enabled, QAbstractButton* except) {
     for (QAbstractButton* b :
-         {static_cast<QAbstractButton*>(readOneBtn_), static_cast<QAbstractButton*>(readAllBtn_),
-          regPage_->ReadButton()}) {
+         {static_cast<QAbstractButton*>(linkPage_->ReadOneButton()),
+          static_cast<QAbstractButton*>(linkPage_->ReadAllButton()), regPage_->ReadButton()}) {
         if (b != except) b->setEnabled(enabled);
     }
 }
@@ -737,7 +688,7 @@ void TMainWindow::SetReadButtonsEnabled(bool enabled, QAbstractButton* except) {
 // Buttons of the page "Связь" and the menus
 
 void TMainWindow::SearchClicked() {
-    if (searchBtn_->text() != kSearchCaption) {
+    if (linkPage_->SearchFormRunning()) {
         ops_->Stop();
         return;
     }
@@ -746,27 +697,19 @@ void TMainWindow::SearchClicked() {
     model_->StopFlag = false;
     ClearDevices();
     tree_->Clear();
-    SearchRange range;
-    range.COMmin = comMin_->currentIndex() + 1;
-    range.COMmax = comMax_->currentIndex() + 1;
-    range.MinAddr = minAddr_->value();
-    range.MaxAddr = maxAddr_->value();
-    range.Baudrate = baud_->currentText().toInt();
-    // The search corrects a range given backwards; the page shows it so.
-    if (range.COMmax < range.COMmin) comMax_->setCurrentIndex(range.COMmin - 1);
-    if (range.MaxAddr < range.MinAddr) maxAddr_->setValue(range.MinAddr);
+    const SearchRange range = linkPage_->Range();
     surfaces_.WaitForWorkers([&] { ops_->StartSearch(range); });
 }
 
 void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
-    fileMenu_->menuAction()->setEnabled(false);
+    SetFileMenuEnabled(false);
     if (down) {
         std::optional<std::uint8_t> device;
         Operation op = Operation::ReadAll;
-        if (button == readOneBtn_) {
+        if (button == linkPage_->ReadOneButton()) {
             op = Operation::ReadOne;
             device = tree_->SelectedDevice();
-        } else if (button != readAllBtn_) {
+        } else if (button != linkPage_->ReadAllButton()) {
             op = Operation::ReadRegulator;
             device = tree_->SelectedDevice();
         } else {
@@ -775,7 +718,7 @@ void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
         if (model_->ReadThread || !device) {
             const QSignalBlocker block(button);
             button->setChecked(false);
-            if (!model_->ReadThread) fileMenu_->menuAction()->setEnabled(true);
+            if (!model_->ReadThread) SetFileMenuEnabled(true);
             return;
         }
         model_->StopFlag = false;
@@ -795,7 +738,7 @@ void TMainWindow::ReadClicked(QAbstractButton* button, bool down) {
 void TMainWindow::CheckLinkClicked() {
     const auto d = tree_->SelectedDevice();
     if (!d) return;
-    checkLinkBtn_->setEnabled(false);
+    linkPage_->CheckLinkButton()->setEnabled(false);
     ops_->StartCheckLink(*d);
 }
 
@@ -850,7 +793,7 @@ void TMainWindow::ShowHelp() {
 
 void TMainWindow::FoundMemo(const std::vector<std::string>& lines) {
     foundMemo_ = lines;
-    SetMemoLines(lines);
+    linkPage_->SetMemoLines(lines);
 }
 
 void TMainWindow::OperationStarted(Operation op) {
@@ -865,11 +808,11 @@ void TMainWindow::OperationStarted(Operation op) {
             SetReadForm(op, true);
             break;
         case Operation::Write:
-            fileMenu_->menuAction()->setEnabled(false);
+            SetFileMenuEnabled(false);
             SetReadButtonsEnabled(false);
             break;
         case Operation::CheckLink:
-            checkLinkBtn_->setEnabled(false);
+            linkPage_->CheckLinkButton()->setEnabled(false);
             break;
         case Operation::Switch:
         case Operation::Autotune:
@@ -884,15 +827,16 @@ void TMainWindow::OperationFinished(Operation op, Outcome /*outcome*/) {
             const std::vector<std::string> memo = foundMemo_;
             if (!model_->DeviceList.Empty()) {
                 if (tree_->topLevelItemCount() > 0) tree_->setCurrentItem(tree_->topLevelItem(0));
-                SetMemoLines(memo);
-                ShowNoInstrumentsPanel(false);
-                readOneBtn_->setEnabled(false);
-                readAllBtn_->setEnabled(true);
-                checkLinkBtn_->setEnabled(false);
+                linkPage_->SetMemoLines(memo);
+                FitTreeWidth();
+                linkPage_->ShowNoInstrumentsPanel(false);
+                linkPage_->ReadOneButton()->setEnabled(false);
+                linkPage_->ReadAllButton()->setEnabled(true);
+                linkPage_->CheckLinkButton()->setEnabled(false);
                 ShowPage(0);
                 SetPagesEnabled(false);
             } else {
-                readAllBtn_->setEnabled(false);
+                linkPage_->ReadAllButton()->setEnabled(false);
             }
             SetSearchForm(false);
             progress_->setValue(0);
@@ -907,11 +851,11 @@ void TMainWindow::OperationFinished(Operation op, Outcome /*outcome*/) {
         case Operation::Write:
             if (!OtherOperationRuns(op)) {
                 SetReadButtonsEnabled(true);
-                fileMenu_->menuAction()->setEnabled(true);
+                SetFileMenuEnabled(true);
             }
             break;
         case Operation::CheckLink:
-            checkLinkBtn_->setEnabled(true);
+            linkPage_->CheckLinkButton()->setEnabled(true);
             break;
         case Operation::Switch:
         case Operation::Autotune:

@@ -26,6 +26,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
@@ -35,6 +36,7 @@ class QWidget;
 namespace zorvat {
 
 class TDeviceTree;
+class TLinkPage;
 class TRegulatorPage;
 class TProgrammerPage;
 class TGraphPage;
@@ -48,6 +50,7 @@ struct MainWindowOptions {
     std::string programDir;  // without a trailing separator
     char startSwitch = 0;    // 'd', the service switch 's', or 0
     bool showStartWindow = true;
+    std::string titleTail;  // after the title and project: " — демонстрация"
 };
 
 // The service switch: shows the menu "Параметры".
@@ -97,6 +100,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -106,7 +110,6 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     void FoundMemo(const std::vector<std::string>& lines) override;
 
     void BuildMenus();
-    QWidget* BuildLinkPage();
     void BuildStatusBar();
     void ConnectSignals();
 
@@ -120,11 +123,16 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     void ShowHelp();
 
     void SetTitle();
+    // The window's place and size, its splitters and the tree's columns, as
+    // the settings file keeps them between runs.
+    void RestoreWindowState();
+    void SaveWindowState();
+    // Widens the tree so that its first column shows whole.
+    void FitTreeWidth();
     void ShowPage(int page);
     void SetPagesEnabled(bool enabled);
-    void SetMemo(const QStringList& lines);
-    void SetMemoLines(const std::vector<std::string>& lines);
     void SetSettingsMenuVisible(bool visible);
+    void SetFileMenuEnabled(bool enabled);
     void SetReadButtonsEnabled(bool enabled, QAbstractButton* except = nullptr);
     bool Exists(RegulatorRef regulator) const;
     // The start and stop forms of the read buttons and of the search.
@@ -133,7 +141,6 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     // disabled stays disabled when `op` ends.
     bool OtherOperationRuns(Operation op) const;
     void SetSearchForm(bool running);
-    void ShowNoInstrumentsPanel(bool shown);
     QAbstractButton* ReadButtonOf(Operation op) const;
 
     MainWindowOptions options_;
@@ -151,6 +158,8 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     bool exitConfirmed_ = false;
     std::vector<std::string> foundMemo_;
 
+    QSplitter* splitter_ = nullptr;  // the tree beside the pages
+    QSplitter* vertical_ = nullptr;  // those above the error window
     TDeviceTree* tree_ = nullptr;
     QTabWidget* pages_ = nullptr;
     TRegulatorPage* regPage_ = nullptr;
@@ -163,19 +172,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     QLabel* projectMsg_ = nullptr;
     QTimer* clockTimer_ = nullptr;
 
-    QComboBox* comMin_ = nullptr;
-    QComboBox* comMax_ = nullptr;
-    QSpinBox* minAddr_ = nullptr;
-    QSpinBox* maxAddr_ = nullptr;
-    QComboBox* baud_ = nullptr;
-    QPushButton* searchBtn_ = nullptr;
-    QPushButton* readAllBtn_ = nullptr;
-    QPushButton* readOneBtn_ = nullptr;
-    QPushButton* checkLinkBtn_ = nullptr;
-    QPlainTextEdit* memo_ = nullptr;
-    QWidget* devInfoPanel_ = nullptr;
-    QFrame* devInfoHide_ = nullptr;
-    QStackedWidget* devInfoStack_ = nullptr;
+    TLinkPage* linkPage_ = nullptr;
 
     QMenu* fileMenu_ = nullptr;
     QMenu* settingsMenu_ = nullptr;

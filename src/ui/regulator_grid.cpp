@@ -32,10 +32,14 @@ QColor RegulatorColor(int number) {
 }
 
 void SetTextColour(QWidget* w, const QColor& colour) {
+    // The disabled group keeps the style's grey: a disabled page must look
+    // disabled.
     QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    p.setColor(QPalette::ButtonText, colour);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::WindowText, colour);
+        p.setColor(group, QPalette::Text, colour);
+        p.setColor(group, QPalette::ButtonText, colour);
+    }
     w->setPalette(p);
 }
 
@@ -116,7 +120,8 @@ QWidget* TCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem
         auto* edit = new QTimeEdit(parent);
         edit->setDisplayFormat(QString::fromLatin1(kTimeFormat));
         edit->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-        edit->setFrame(false);
+        // It may stand out of its row: it hides what is under it.
+        edit->setAutoFillBackground(true);
         return edit;
     }
     auto* edit = new QLineEdit(parent);
@@ -174,6 +179,27 @@ void TCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     box.state &= ~(QStyle::State_HasFocus | QStyle::State_Selected);
     box.state |= check.toInt() == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
     style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
+}
+
+void TCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const {
+    QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+    if (qobject_cast<QTimeEdit*>(editor) == nullptr) return;
+    QRect rect = editor->geometry();
+    const QSize wanted = editor->sizeHint();
+    if (rect.height() < wanted.height()) {
+        const int grow = wanted.height() - rect.height();
+        rect.adjust(0, -grow / 2, 0, grow - grow / 2);
+    }
+    if (rect.width() < wanted.width()) rect.setLeft(rect.right() - wanted.width());
+    editor->setGeometry(rect);
+}
+
+void TCellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->state.testFlag(QStyle::State_Enabled)) return;
+    option->palette.setBrush(QPalette::Text,
+                             option->palette.brush(QPalette::Disabled, QPalette::Text));
 }
 
 bool TCellDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,

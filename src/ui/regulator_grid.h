@@ -75,8 +75,14 @@ class TCellDelegate : public QStyledItemDelegate {
                       const QModelIndex& index) const override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // A time editor is never squeezed below its own height: its arrows
+    // stay usable in a low row.
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
 
   protected:
+    // A cell of a disabled table is drawn grey, whatever its own colour.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
 

@@ -304,13 +304,14 @@ QWidget* TSettingsWindow::BuildInstrumentColumn() {
 
     layout->addStretch(1);
 
+    // "Отмена", then "OK ", as in the other settings dialogs.
     auto* closeRow = new QHBoxLayout;
-    writeBtn_ = MakeButton(QStringLiteral("OK "), "WriteParamsBtn");
     cancelBtn_ = MakeButton(QStringLiteral("Отмена"), "CancelBtn");
+    writeBtn_ = MakeButton(QStringLiteral("OK "), "WriteParamsBtn");
     connect(writeBtn_, &QPushButton::clicked, this, [this] { WriteParamsBtnClick(); });
     connect(cancelBtn_, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
-    closeRow->addWidget(writeBtn_);
     closeRow->addWidget(cancelBtn_);
+    closeRow->addWidget(writeBtn_);
     layout->addLayout(closeRow);
     return column;
 }

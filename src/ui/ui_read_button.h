@@ -11,16 +11,16 @@ namespace zorvat {
 enum class ReadScope { One, All };
 
 // Up with its caption while no read runs; down with "Остановить чтение"
-// while its read runs.
+// while its read runs. The underlined letter gives the button its Alt key.
 inline void ShowReadForm(QAbstractButton* button, bool running, ReadScope scope = ReadScope::One) {
     const QSignalBlocker quiet(button);
     button->setChecked(running);
     if (running) {
-        button->setText(QStringLiteral("Остановить чтение"));
+        button->setText(QStringLiteral("Остановить &чтение"));
     } else {
         button->setText(scope == ReadScope::All
-                            ? QStringLiteral("Прочитать параметры всех приборов")
-                            : QStringLiteral("Прочитать параметры из прибора"));
+                            ? QStringLiteral("Прочитать параметры &всех приборов")
+                            : QStringLiteral("Прочитать параметры из п&рибора"));
     }
 }
 

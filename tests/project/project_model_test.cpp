@@ -386,6 +386,27 @@ TEST_F(ProjectFiles, SettingsFileNamesTheProject) {
     EXPECT_EQ(settings.projectPath, project);
 }
 
+// The window's section and the project's live side by side in the settings
+// file: writing one keeps the other, and a section written again is
+// replaced whole.
+TEST_F(ProjectFiles, SettingsSectionsKeepEachOther) {
+    const std::string programDir = dir_.Path().string();
+    const std::string project = dir_ / "A.prj";
+    WriteBytes(project, "");
+    ASSERT_TRUE(WriteSettingsSection(programDir, "Window", {{"Geometry", "AAAA"}, {"Old", "1"}}));
+    ASSERT_TRUE(WriteSettingsFile(programDir, project));
+    EXPECT_EQ(ReadSettingsFile(programDir).projectPath, project);
+    EXPECT_EQ(ReadSettingsSection(programDir, "window"),
+              (SettingsSection{{"Geometry", "AAAA"}, {"Old", "1"}}));
+
+    ASSERT_TRUE(WriteSettingsSection(programDir, "Window", {{"Geometry", "BBBB"}}));
+    EXPECT_EQ(ReadSettingsSection(programDir, "Window"), (SettingsSection{{"Geometry", "BBBB"}}));
+    EXPECT_EQ(ReadSettingsFile(programDir).projectPath, project);
+    EXPECT_TRUE(ReadSettingsSection(programDir, "Nothing").empty());
+    const std::string text = ReadBytes(dir_ / "PID_prop.inf");
+    EXPECT_EQ(text.find("[Date_Time]"), 0u) << text;  // the old readers' sections come first
+}
+
 TEST_F(ProjectFiles, StartWithoutSettingsFile) {
     AddDevice(*model_, "COM1", "1");
     const SettingsFile settings = ReadSettingsFile(dir_.Path().string());

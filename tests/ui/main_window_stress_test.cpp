@@ -215,6 +215,13 @@ class Session {
 
     // Whether the operator could reach `target` now: not while an exchange
     // holds the input back, nor behind a dialog in front of it.
+    // The widget behind a guarded pointer when it is still there and may be used now.
+    template <class T>
+    T* Live(const QPointer<T>& weak) const {
+        T* target = weak.data();
+        return Reachable(target) ? target : nullptr;
+    }
+
     bool Reachable(const QWidget* target) const {
         if (target == nullptr || !window_ || window_->Surfaces().InExchange()) return false;
         const QWidget* modal = QApplication::activeModalWidget();
@@ -226,9 +233,10 @@ class Session {
         if (what <= 1) {
             Note("dialog: close " + dialog->windowTitle());
             QPointer<QWidget> d = dialog;
-            Later([this, d] {
-                if (!Reachable(d)) return;
-                if (auto* box = qobject_cast<QDialog*>(d.data())) box->reject();
+            Later([this, weak = d] {
+                auto* d = Live(weak);
+                if (d == nullptr) return;
+                if (auto* box = qobject_cast<QDialog*>(d)) box->reject();
             });
         } else if (what <= 5) {
             ClickButtonIn(dialog);
@@ -288,8 +296,9 @@ class Session {
         if (button == nullptr) return;
         Note("click " + button->objectName() + " \"" + button->text() + "\"");
         QPointer<QAbstractButton> b = button;
-        Later([this, b] {
-            if (Reachable(b) && b->isVisible() && b->isEnabled())
+        Later([this, weak = b] {
+            auto* b = Live(weak);
+            if (b != nullptr && b->isVisible() && b->isEnabled())
                 QTest::mouseClick(b, Qt::LeftButton);
         });
     }
@@ -304,8 +313,9 @@ class Session {
             const int index = Pick(0, port ? std::min(2, box->count() - 1) : box->count() - 1);
             Note(QString("choose %1 #%2").arg(box->objectName()).arg(index));
             QPointer<QComboBox> b = box;
-            Later([this, b, index] {
-                if (!Reachable(b) || !b->isEnabled()) return;
+            Later([this, weak = b, index] {
+                auto* b = Live(weak);
+                if (b == nullptr || !b->isEnabled()) return;
                 b->setCurrentIndex(index);
                 emit b->activated(index);
             });
@@ -316,8 +326,9 @@ class Session {
             const QString text = address ? QString::number(Pick(1, 4)) : kValues[Pick(0, 13)];
             Note("type " + spin->objectName() + " " + text);
             QPointer<QAbstractSpinBox> s = spin;
-            Later([this, s, text] {
-                if (!Reachable(s) || !s->isEnabled()) return;
+            Later([this, weak = s, text] {
+                auto* s = Live(weak);
+                if (s == nullptr || !s->isEnabled()) return;
                 s->setFocus();
                 s->selectAll();
                 QTest::keyClicks(s, text);
@@ -336,8 +347,9 @@ class Session {
             const QString text = kValues[Pick(0, 13)];
             Note("type " + edit->objectName() + " " + text);
             QPointer<QLineEdit> e = edit;
-            Later([this, e, text] {
-                if (!Reachable(e) || !e->isEnabled()) return;
+            Later([this, weak = e, text] {
+                auto* e = Live(weak);
+                if (e == nullptr || !e->isEnabled()) return;
                 e->setFocus();
                 e->selectAll();
                 QTest::keyClicks(e, text);
@@ -355,8 +367,9 @@ class Session {
                      .arg(column)
                      .arg(text));
             QPointer<QTableWidget> t = table;
-            Later([this, t, row, column, text] {
-                if (!Reachable(t) || !t->isEnabled()) return;
+            Later([this, weak = t, row, column, text] {
+                auto* t = Live(weak);
+                if (t == nullptr || !t->isEnabled()) return;
                 QTableWidgetItem* item = t->item(row, column);
                 if (item == nullptr) return;
                 if (item->flags().testFlag(Qt::ItemIsUserCheckable)) {
@@ -386,8 +399,9 @@ class Session {
         if (items.isEmpty() || Chance(0.05)) {
             Note("click into the tree's empty space");
             QPointer<QTreeWidget> t = tree;
-            Later([this, t] {
-                if (!Reachable(t) || !t->isEnabled()) return;
+            Later([this, weak = t] {
+                auto* t = Live(weak);
+                if (t == nullptr || !t->isEnabled()) return;
                 QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
                                   QPoint(5, t->viewport()->height() - 3));
             });
@@ -399,8 +413,9 @@ class Session {
         Note((tick ? "tick " : "select ") + text);
         QPointer<QTreeWidget> t = tree;
         // The node may be gone when the action runs: it is looked up again.
-        Later([this, t, text, tick] {
-            if (!Reachable(t) || !t->isEnabled()) return;
+        Later([this, weak = t, text, tick] {
+            auto* t = Live(weak);
+            if (t == nullptr || !t->isEnabled()) return;
             for (QTreeWidgetItemIterator it(t); *it; ++it) {
                 if ((*it)->text(0) != text) continue;
                 if (tick) {
@@ -420,8 +435,9 @@ class Session {
         if (!pages->isTabEnabled(page)) return;
         Note(QString("page %1").arg(pages->tabText(page)));
         QPointer<QTabWidget> p = pages;
-        Later([this, p, page] {
-            if (Reachable(p) && p->isTabEnabled(page)) p->setCurrentIndex(page);
+        Later([this, weak = p, page] {
+            auto* p = Live(weak);
+            if (p != nullptr && p->isTabEnabled(page)) p->setCurrentIndex(page);
         });
     }
 
@@ -438,7 +454,9 @@ class Session {
         Note("menu " + action->text());
         QPointer<QAction> a = action;
         Later([this, a] {
-            if (a && Reachable(window_.get()) && a->isEnabled() && a->isVisible()) a->trigger();
+            QAction* act = a.data();
+            if (act != nullptr && Reachable(window_.get()) && act->isEnabled() && act->isVisible())
+                act->trigger();
         });
     }
 
@@ -496,7 +514,8 @@ class Session {
         auto expect = [&](const char* name, const QString& caption) {
             auto* b = window_->findChild<QAbstractButton*>(name);
             if (b == nullptr) return;
-            if (b->text() != caption) wrong << QString("%1 reads \"%2\"").arg(name, b->text());
+            const QString text = b->text().remove(QLatin1Char('&'));
+            if (text != caption) wrong << QString("%1 reads \"%2\"").arg(name, text);
             if (b->isChecked()) wrong << QString("%1 stays down").arg(name);
         };
         expect("RzBitBtn1", "Найти приборы");

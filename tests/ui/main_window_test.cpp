@@ -7,12 +7,15 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -23,6 +26,7 @@
 #include <memory>
 
 #include "Files.h"
+#include "device_tree.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "regulator_page.h"
@@ -92,8 +96,10 @@ class MainWindowTest : public QObject {
         Find<QComboBox>("cmbBaudIptv")->setCurrentText("19200");
         auto* button = Find<QPushButton>("RzBitBtn1");
         QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return button->text() == "Остановить поиск"; }, 2000));
-        QVERIFY(QTest::qWaitFor([&] { return button->text() == "Найти приборы"; }, 60000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return button->text().remove(QLatin1Char('&')) == "Остановить поиск"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return button->text().remove(QLatin1Char('&')) == "Найти приборы"; }, 60000));
     }
 
     QTreeWidgetItem* Node(const QString& path) const {
@@ -156,7 +162,8 @@ class MainWindowTest : public QObject {
 
     void searchBuildsTheTree() {
         StartBench();
-        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Нет изменений"));
+        QCOMPARE(Find<QLabel>("Project_msg")->text().remove(QLatin1Char('&')),
+                 QString("Нет изменений"));
         QVERIFY(!PanelHidden());
         Search();
         const QStringList expected = {
@@ -174,7 +181,8 @@ class MainWindowTest : public QObject {
         QVERIFY(PanelHidden());
         QVERIFY(Find<QPushButton>("ReadAllPar_Btn")->isEnabled());
         QVERIFY(!Find<QPushButton>("Read_sets_Btn")->isEnabled());
-        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
+        QCOMPARE(Find<QLabel>("Project_msg")->text().remove(QLatin1Char('&')),
+                 QString("Проект изменён"));
         QCOMPARE(window_->Model().DeviceList.Count(), std::size_t{3});
         Shoot("link");
     }
@@ -260,7 +268,8 @@ class MainWindowTest : public QObject {
 
         bench_->sim.SetTurnaround(std::chrono::milliseconds(30));  // a read that lasts a while
         QTest::mouseClick(readAll, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readAll->text().remove(QLatin1Char('&')) == "Остановить чтение"; }, 2000));
         QVERIFY(readAll->isChecked());
         QVERIFY(!readOne->isEnabled() && !pageRead->isEnabled());
         QVERIFY(!fileMenu->isEnabled());
@@ -269,19 +278,25 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(readAll, Qt::LeftButton);
         QVERIFY(readAll->isChecked());
         QVERIFY(QTest::qWaitFor(
-            [&] { return readAll->text() == "Прочитать параметры всех приборов"; }, 30000));
+            [&] {
+                return readAll->text().remove(QLatin1Char('&')) ==
+                       "Прочитать параметры всех приборов";
+            },
+            30000));
         QVERIFY(!readAll->isChecked());
         QVERIFY(readOne->isEnabled() && pageRead->isEnabled() && fileMenu->isEnabled());
         QVERIFY(window_->Model().StopFlag);
 
         // A second read while one runs is refused and stays up.
         QTest::mouseClick(readOne, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return readOne->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readOne->text().remove(QLatin1Char('&')) == "Остановить чтение"; }, 2000));
         readAll->setEnabled(true);  // what the operator could not do: the handler refuses it
         QTest::mouseClick(readAll, Qt::LeftButton);
         QVERIFY(!readAll->isChecked());
         QVERIFY(QTest::qWaitFor([&] { return !readOne->isChecked(); }, 30000));
-        QCOMPARE(readOne->text(), QString("Прочитать параметры из прибора"));
+        QCOMPARE(readOne->text().remove(QLatin1Char('&')),
+                 QString("Прочитать параметры из прибора"));
     }
 
     // A search pressed while a read runs: the window waits only until the
@@ -301,20 +316,24 @@ class MainWindowTest : public QObject {
         QAction* fileMenu = Find<QMenu>("File_Menu")->menuAction();
         bench_->sim.SetTurnaround(std::chrono::milliseconds(30));
         QTest::mouseClick(readOne, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return readOne->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readOne->text().remove(QLatin1Char('&')) == "Остановить чтение"; }, 2000));
 
         QElapsedTimer clock;
         clock.start();
         QTest::mouseClick(search, Qt::LeftButton);
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString("%1 ms").arg(clock.elapsed())));
-        QVERIFY(QTest::qWaitFor([&] { return search->text() == "Остановить поиск"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return search->text().remove(QLatin1Char('&')) == "Остановить поиск"; }, 2000));
         QTest::qWait(100);  // the read's end has come through
-        QCOMPARE(readOne->text(), QString("Прочитать параметры из прибора"));
+        QCOMPARE(readOne->text().remove(QLatin1Char('&')),
+                 QString("Прочитать параметры из прибора"));
         QVERIFY(!readOne->isChecked());
         QVERIFY(!readAll->isEnabled());
         QVERIFY(!readAll->isChecked());
         QVERIFY(!fileMenu->isEnabled());
-        QVERIFY(QTest::qWaitFor([&] { return search->text() == "Найти приборы"; }, 60000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return search->text().remove(QLatin1Char('&')) == "Найти приборы"; }, 60000));
         QVERIFY(readAll->isEnabled() && fileMenu->isEnabled());
     }
 
@@ -326,7 +345,8 @@ class MainWindowTest : public QObject {
         bench_->sim.SetTurnaround(std::chrono::milliseconds(30));
         auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
         QTest::mouseClick(readAll, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readAll->text().remove(QLatin1Char('&')) == "Остановить чтение"; }, 2000));
         QTest::qWait(50);
         answers_->answer = QMessageBox::Yes;
         QVERIFY(window_->close());
@@ -355,7 +375,8 @@ class MainWindowTest : public QObject {
         bench_->sim.SetTurnaround(std::chrono::milliseconds(100));
         auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
         QTest::mouseClick(readAll, Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return readAll->text() == "Остановить чтение"; }, 2000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return readAll->text().remove(QLatin1Char('&')) == "Остановить чтение"; }, 2000));
         QTest::mouseClick(readAll, Qt::LeftButton);  // stop
         QVERIFY(window_->Model().StopFlag);
         settings->trigger();
@@ -400,7 +421,88 @@ class MainWindowTest : public QObject {
         if (write->isEnabled() && write->isVisible()) QTest::mouseClick(write, Qt::LeftButton);
         QTest::qWait(200);
         QVERIFY(!write->isChecked());
-        QCOMPARE(write->text(), QString("Записать параметры в прибор"));
+        QCOMPARE(write->text().remove(QLatin1Char('&')), QString("Записать параметры в прибор"));
+    }
+
+    // The window fits a screen of 800 x 600 (the offscreen screen is wider),
+    // every node of the tree shows its whole text, the splitter between the
+    // tree and the pages can be dragged, and the pages are not squeezed
+    // below what they need (they scroll instead).
+    void smallScreenLayout() {
+        StartBench();
+        Search();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        const QRect frame = window_->frameGeometry();
+        QVERIFY2(frame.width() <= 800 && frame.height() <= 600,
+                 qPrintable(QString("%1x%2").arg(frame.width()).arg(frame.height())));
+        TDeviceTree* tree = window_->Tree();
+        QCOMPARE(tree->header()->sectionSize(0), tree->FirstColumnWidth());
+        const int columns = tree->header()->sectionSize(0) + tree->header()->sectionSize(1);
+        QVERIFY2(tree->viewport()->width() >= columns,
+                 qPrintable(QString("the tree shows %1 of %2 pixels")
+                                .arg(tree->viewport()->width())
+                                .arg(columns)));
+        auto* pages = window_->Pages();
+        for (int page = 0; page < pages->count(); ++page) {
+            QVERIFY2(pages->widget(page)->minimumSizeHint().width() <= pages->width(),
+                     qPrintable(pages->tabText(page)));
+        }
+
+        auto* splitter = window_->findChild<QSplitter*>("Splitter1");
+        QSplitterHandle* handle = splitter->handle(1);
+        const int before = tree->width();
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(2, 10));
+        QTest::mouseMove(handle, QPoint(42, 10));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(42, 10));
+        QVERIFY2(tree->width() > before, qPrintable(QString("%1").arg(tree->width())));
+    }
+
+    // The window's size, place and splitters, kept in the settings file at
+    // the exit, come back at the next start; a project command keeps them.
+    void windowStateIsKept() {
+        StartBench();
+        auto* splitter = window_->findChild<QSplitter*>("Splitter1");
+        splitter->setSizes({333, window_->width() - 333});
+        const QList<int> sizes = splitter->sizes();
+        answers_->answer = QMessageBox::Yes;
+        QVERIFY(window_->close());
+        window_.reset();
+        QVERIFY(WriteSettingsFile(dir_->path().toStdString(),
+                                  dir_->filePath("Default.prj").toStdString()));
+
+        MainWindowOptions options;
+        options.programDir = dir_->path().toStdString();
+        options.showStartWindow = false;
+        window_ = std::make_unique<TMainWindow>(options);
+        window_->show();
+        window_->Start();
+        QCOMPARE(window_->findChild<QSplitter*>("Splitter1")->sizes(), sizes);
+    }
+
+    // Keys: Ctrl+O is "Открыть", Alt+Ф opens "Файл"; while a read runs the
+    // menu's keys do nothing, as the menu does nothing.
+    void keyboard() {
+        StartBench();
+        Search();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        int chosen = 0;
+        SetFileHandler([&](const FileRequest&) {
+            ++chosen;
+            return QString();
+        });
+        QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chosen, 1);
+
+        bench_->sim.SetTurnaround(std::chrono::milliseconds(30));
+        auto* readAll = Find<QPushButton>("ReadAllPar_Btn");
+        QTest::mouseClick(readAll, Qt::LeftButton);
+        QVERIFY(readAll->isChecked());
+        QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chosen, 1);
+        QCOMPARE(Find<QMenu>("File_Menu")->title(), QString("&Файл"));
+        QVERIFY(QTest::qWaitFor([&] { return !readAll->isChecked(); }, 30000));
+        QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chosen, 2);
     }
 
     void projectCommands() {
@@ -413,7 +515,8 @@ class MainWindowTest : public QObject {
         QTest::qWait(0);
         QVERIFY(QFile::exists(dir + "/bench.prj"));
         QVERIFY(window_->windowTitle().endsWith(" - [bench.prj]"));
-        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Нет изменений"));
+        QCOMPARE(Find<QLabel>("Project_msg")->text().remove(QLatin1Char('&')),
+                 QString("Нет изменений"));
         QCOMPARE(QString::fromStdString(ReadSettingsFile(dir.toStdString()).projectPath),
                  dir + "/bench.prj");
 
@@ -444,7 +547,8 @@ class MainWindowTest : public QObject {
         window_->Surfaces().SetProjectChanged(true);
         window_->SaveProject();
         QCOMPARE(answers_->messages.back(), QString("Нет доступа к файлу.\nЭто папка, а не файл."));
-        QCOMPARE(Find<QLabel>("Project_msg")->text(), QString("Проект изменён"));
+        QCOMPARE(Find<QLabel>("Project_msg")->text().remove(QLatin1Char('&')),
+                 QString("Проект изменён"));
 
         // Open of a file that is not there: said, with the reason.
         answers_->file = dir + "/gone.prj";

@@ -47,7 +47,7 @@ class RegulatorPageTest : public QObject {
         }
         TParams& Reg(RegulatorRef ref) { return *model->Regulator(ref.device, ref.regulator); }
         TGrid* Table() { return Find<TGrid>("Par_Table"); }
-        QString Cell(int row) { return Table()->item(row, 2)->text(); }
+        QString Cell(int row) { return Table()->item(row, 2)->text().remove(QLatin1Char('&')); }
         bool Greyed(int row) {
             return Table()->item(row, 2)->background().color() == GreyCellColor() &&
                    Table()->item(row, 2)->background().style() != Qt::NoBrush;
@@ -219,7 +219,7 @@ class RegulatorPageTest : public QObject {
                  std::vector<QString>{U("Вы действительно хотите записать параметры в прибор?")});
         QCOMPARE(answers.shown[0].kind, MessageKind::Warning);
         QVERIFY(!write->isChecked());
-        QCOMPARE(write->text(), U("Записать параметры в прибор"));
+        QCOMPARE(write->text().remove(QLatin1Char('&')), U("Записать параметры в прибор"));
         QVERIFY(!f_->model->WriteThread);
         QVERIFY(!f_->Started("write"));
     }
@@ -326,7 +326,8 @@ class RegulatorPageTest : public QObject {
         QVERIFY(!button->isEnabled());
         QVERIFY(QTest::qWaitFor([&] { return button->isEnabled(); }, 10000));
         QCOMPARE(button->isChecked(), succeeds);
-        QCOMPARE(button->text(), succeeds ? U("Выключить регулятор") : U("Включить регулятор"));
+        QCOMPARE(button->text().remove(QLatin1Char('&')),
+                 succeeds ? U("Выключить регулятор") : U("Включить регулятор"));
         QCOMPARE(f_->Find<TStatePicture>("OnOffPict")->On(), succeeds);
         QCOMPARE(f_->Find<QWidget>("DiskretPnl")->isVisible(), succeeds);
         QCOMPARE(f_->RegulatorChecked(ref), succeeds);
@@ -403,7 +404,7 @@ class RegulatorPageTest : public QObject {
 
         auto* relays = f_->Find<QListWidget>("chl_Relay");
         QCOMPARE(relays->count(), 3);
-        QCOMPARE(relays->item(0)->text(), U("Реле1"));
+        QCOMPARE(relays->item(0)->text().remove(QLatin1Char('&')), U("Реле1"));
         relays->item(0)->setCheckState(Qt::Checked);
         relays->item(2)->setCheckState(Qt::Checked);
         QCOMPARE(int{r.Relays1}, 5);
