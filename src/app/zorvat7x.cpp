@@ -11,56 +11,24 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 
 #include "main_window.h"
+#include "message_box.h"
 #include "program_dir.h"
 #include "sim/simulator.h"
 #include "start_window.h"
-
-namespace {
-
-struct Options {
-    std::string programDir;
-    char startSwitch = 0;
-    bool demo = false;
-    bool startWindow = true;
-};
-
-bool Parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--program-dir" && i + 1 < argc) {
-            options.programDir = argv[++i];
-        } else if (arg == "--demo") {
-            options.demo = true;
-        } else if (arg == "--no-start-window") {
-            options.startWindow = false;
-        } else if (arg.size() == 2 && arg[0] == '/') {
-            if (options.startSwitch == 0) options.startSwitch = arg[1];
-        } else if (arg == "--help" || arg == "-h") {
-            std::printf(
-                "usage: zorvat7x [/d | /s] [--program-dir DIR] [--demo] [--no-start-window]\n"
-                "  /d                 the page \"Параметры\" stays disabled\n"
-                "  /s                 service switch: the menu \"Параметры\" (settings dialogs)\n"
-                "  --program-dir DIR  folder of ports.ini, the settings file and projects\n"
-                "  --demo             a simulated bench on COM1 and COM2 in a temporary folder\n");
-            return false;
-        } else {
-            std::fprintf(stderr, "zorvat7x: unknown argument %s (try --help)\n", arg.c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
+#include "window_args.h"
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!Parse(argc, argv, options)) return argc > 1 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    zorvat::WindowArgs options = zorvat::ParseWindowArgs({argv + 1, argv + argc});
+    if (options.help) {
+        std::fputs(zorvat::kWindowUsage, stdout);
+        return 0;
+    }
+    for (const std::string& arg : options.unknown)
+        std::fprintf(stderr, "zorvat7x: unknown argument %s (try --help)\n", arg.c_str());
 
     // Numbers are written and read with a point, whatever the system's locale.
     QLocale::setDefault(QLocale::c());
@@ -94,6 +62,16 @@ int main(int argc, char** argv) {
         if (options.demo) windowOptions.titleTail = " — демонстрация";
         zorvat::TMainWindow window(windowOptions);
         window.show();
+        if (!options.unknown.empty()) {
+            QString list;
+            for (const std::string& arg : options.unknown)
+                list += "\n" + QString::fromLocal8Bit(arg.c_str());
+            zorvat::Inform(&window,
+                           "Неизвестные параметры командной строки:" + list +
+                               "\n\nДопустимы: /d, /s, --program-dir, --demo, "
+                               "--no-start-window.",
+                           zorvat::MessageKind::Warning);
+        }
         window.Start();
         status = QApplication::exec();
     }
