@@ -232,8 +232,7 @@ class Session {
         const int what = Pick(0, 9);
         if (what <= 1) {
             Note("dialog: close " + dialog->windowTitle());
-            QPointer<QWidget> d = dialog;
-            Later([this, weak = d] {
+            Later([this, weak = QPointer<QWidget>(dialog)] {
                 auto* d = Live(weak);
                 if (d == nullptr) return;
                 if (auto* box = qobject_cast<QDialog*>(d)) box->reject();
@@ -295,8 +294,7 @@ class Session {
         if (button != nullptr && button->objectName() == "RzBitBtn1") button = PickOf(buttons);
         if (button == nullptr) return;
         Note("click " + button->objectName() + " \"" + button->text() + "\"");
-        QPointer<QAbstractButton> b = button;
-        Later([this, weak = b] {
+        Later([this, weak = QPointer<QAbstractButton>(button)] {
             auto* b = Live(weak);
             if (b != nullptr && b->isVisible() && b->isEnabled())
                 QTest::mouseClick(b, Qt::LeftButton);
@@ -312,8 +310,7 @@ class Session {
             const bool port = box->objectName().startsWith("COM");
             const int index = Pick(0, port ? std::min(2, box->count() - 1) : box->count() - 1);
             Note(QString("choose %1 #%2").arg(box->objectName()).arg(index));
-            QPointer<QComboBox> b = box;
-            Later([this, weak = b, index] {
+            Later([this, weak = QPointer<QComboBox>(box), index] {
                 auto* b = Live(weak);
                 if (b == nullptr || !b->isEnabled()) return;
                 b->setCurrentIndex(index);
@@ -325,8 +322,7 @@ class Session {
             const bool address = spin->objectName().endsWith("Addr");
             const QString text = address ? QString::number(Pick(1, 4)) : kValues[Pick(0, 13)];
             Note("type " + spin->objectName() + " " + text);
-            QPointer<QAbstractSpinBox> s = spin;
-            Later([this, weak = s, text] {
+            Later([this, weak = QPointer<QAbstractSpinBox>(spin), text] {
                 auto* s = Live(weak);
                 if (s == nullptr || !s->isEnabled()) return;
                 s->setFocus();
@@ -346,8 +342,7 @@ class Session {
             if (edit == nullptr) return;
             const QString text = kValues[Pick(0, 13)];
             Note("type " + edit->objectName() + " " + text);
-            QPointer<QLineEdit> e = edit;
-            Later([this, weak = e, text] {
+            Later([this, weak = QPointer<QLineEdit>(edit), text] {
                 auto* e = Live(weak);
                 if (e == nullptr || !e->isEnabled()) return;
                 e->setFocus();
@@ -366,8 +361,7 @@ class Session {
                      .arg(row)
                      .arg(column)
                      .arg(text));
-            QPointer<QTableWidget> t = table;
-            Later([this, weak = t, row, column, text] {
+            Later([this, weak = QPointer<QTableWidget>(table), row, column, text] {
                 auto* t = Live(weak);
                 if (t == nullptr || !t->isEnabled()) return;
                 QTableWidgetItem* item = t->item(row, column);
@@ -398,8 +392,7 @@ class Session {
             items << *it;
         if (items.isEmpty() || Chance(0.05)) {
             Note("click into the tree's empty space");
-            QPointer<QTreeWidget> t = tree;
-            Later([this, weak = t] {
+            Later([this, weak = QPointer<QTreeWidget>(tree)] {
                 auto* t = Live(weak);
                 if (t == nullptr || !t->isEnabled()) return;
                 QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
@@ -411,9 +404,8 @@ class Session {
         const QString text = item->text(0);
         const bool tick = item->data(0, Qt::CheckStateRole).isValid() && Chance(0.4);
         Note((tick ? "tick " : "select ") + text);
-        QPointer<QTreeWidget> t = tree;
         // The node may be gone when the action runs: it is looked up again.
-        Later([this, weak = t, text, tick] {
+        Later([this, weak = QPointer<QTreeWidget>(tree), text, tick] {
             auto* t = Live(weak);
             if (t == nullptr || !t->isEnabled()) return;
             for (QTreeWidgetItemIterator it(t); *it; ++it) {
@@ -434,8 +426,7 @@ class Session {
         const int page = Pick(0, pages->count() - 1);
         if (!pages->isTabEnabled(page)) return;
         Note(QString("page %1").arg(pages->tabText(page)));
-        QPointer<QTabWidget> p = pages;
-        Later([this, weak = p, page] {
+        Later([this, weak = QPointer<QTabWidget>(pages), page] {
             auto* p = Live(weak);
             if (p != nullptr && p->isTabEnabled(page)) p->setCurrentIndex(page);
         });
