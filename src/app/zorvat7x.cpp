@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
         bench->AddInstrument("COM1", 2, 0xC3);
         bench->AddPort("COM2");
         bench->AddInstrument("COM2", 1, 0xF3);
+        bench->Showcase("COM1", 1);
+        bench->Showcase("COM1", 2);
+        bench->Showcase("COM2", 1);
         bench->RegisterPortMap();
         bench->Start();
     }

@@ -40,6 +40,11 @@ std::int32_t ChartSeries::Color() const {
     return color_;
 }
 
+std::int32_t ChartSeries::DrawnColor() const {
+    std::lock_guard lock(mu_);
+    return color_ >= 0 && color_ <= 0xFFFFFF ? color_ : kUnsetSeriesColor;
+}
+
 void ChartSeries::SetColor(std::int32_t color) {
     std::lock_guard lock(mu_);
     color_ = color;

@@ -19,6 +19,9 @@ struct ChartPoint {
     double y = 0;  // measured value
 };
 
+// The colour of a line that was never given one: red, as 0x00BBGGRR.
+constexpr std::int32_t kUnsetSeriesColor = 0x0000FF;
+
 class ChartSeries {
   public:
     static constexpr std::size_t kBlockSize = 8192;
@@ -36,6 +39,8 @@ class ChartSeries {
 
     // 0x00BBGGRR, as the project file stores it; -1 until a colour is given.
     std::int32_t Color() const;
+    // The colour the line is drawn in: the given one, red until one is given.
+    std::int32_t DrawnColor() const;
     void SetColor(std::int32_t color);
     // 1 for minutes, 1/60 for hours.
     double XMultiplier() const;

@@ -165,7 +165,7 @@ void Store(TParams& r, const ProjectRegulator& reg) {
 ProjectRegulator Snapshot(const TParams& r) {
     ProjectRegulator reg;
     reg.present = r.Present;
-    reg.color = r.Serie.Color();
+    reg.color = r.Serie.DrawnColor();
     reg.xMultiplier = r.Serie.XMultiplier();
     const int count = std::clamp<int>(r.Prog_PointCount, kMinProgramPoints, kMaxProgramPoints);
     reg.points.resize(static_cast<std::size_t>(count));

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -386,6 +387,24 @@ void Simulator::SetIdentCode(const std::string& port, int address, const std::st
 
 void Simulator::SetVersion(const std::string& port, int address, int version) {
     With(port, address, [version](Instrument& i) { i.SetVersion(version); });
+}
+
+void Simulator::Showcase(const std::string& port, int address) {
+    With(port, address, [address](Instrument& i) {
+        const char* delays[] = {"05", "0A", "14", "1E"};
+        for (int n = 0; n < 4; ++n)
+            i.SetParam("00211" + std::to_string(n), delays[n], true);
+        // Passwords differ from one instrument to the next, as a careful
+        // commissioning engineer leaves them.
+        for (int n = 1; n <= 3; ++n) {
+            char text[5];
+            std::snprintf(text, sizeof text, "%04X", (address * 0x111 + n * 0x1010) & 0xFFFF);
+            i.SetParam("00500" + std::to_string(n), text, true);
+        }
+        // The calculated channel of a three-channel model: the mean of
+        // channels 1 and 2.
+        if (i.Form("033531")) i.SetParam("033531", "02", true);
+    });
 }
 
 void Simulator::AddFault(const std::string& port, int address, const Fault& fault) {

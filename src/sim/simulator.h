@@ -145,6 +145,10 @@ class Simulator {
     std::string StatusBlock(const std::string& port, int address) const;
     void SetIdentCode(const std::string& port, int address, const std::string& code);
     void SetVersion(const std::string& port, int address, int version);
+    // Settings an instrument has after commissioning rather than fresh from
+    // the factory: relay delays, distinct passwords, a function on the
+    // calculated channel. The demonstration bench uses it.
+    void Showcase(const std::string& port, int address);
 
     // --- Faults -----------------------------------------------------------
 

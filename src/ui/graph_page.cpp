@@ -77,7 +77,7 @@ void SetRange(QCPAxis* axis, TAxisLimits limits) {
 }  // namespace
 
 QColor SeriesColor(std::int32_t bgr) {
-    if (bgr < 0 || bgr > 0xFFFFFF) return QColor::fromRgb(kColors[0].rgb);
+    if (bgr < 0 || bgr > 0xFFFFFF) bgr = kUnsetSeriesColor;
     const auto value = static_cast<std::uint32_t>(bgr);
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
                   static_cast<int>((value >> 16) & 0xFF));

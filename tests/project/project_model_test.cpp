@@ -129,6 +129,8 @@ TEST_F(ProjectFiles, EverythingStoredSurvivesSaveAndLoad) {
               std::string::npos);
 
     std::vector<ProjectDevice> expected = ProjectDevicesOf(*model_);
+    // A line never given a colour is saved in the colour it is drawn in.
+    EXPECT_EQ(expected[1].regulators[0].color, 255);
     expected.pop_back();  // saved, but not loaded again
     surfaces_.SetProjectChanged(true);
     const LoadedProject loaded = LoadProject(*model_, path);

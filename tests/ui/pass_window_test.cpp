@@ -169,6 +169,18 @@ class PassWindowTest : public QObject {
         QCOMPARE(Field(again, 2)->text(), QString("5C00"));
     }
 
+    // The demonstration bench's instruments take the first OK unchanged.
+    void showcaseTakesTheFirstOk() {
+        bench_->sim.Showcase(DialogBench::kPort, DialogBench::kAddress);
+        TPassWindow w(*bench_->model);
+        QVERIFY(w.LoadForDevice(d_));
+        QVERIFY(Field(w, 2)->text() != Field(w, 3)->text());
+        QVERIFY(ShowActive(w));
+        Ok(w);
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QVERIFY(bench_->messages.empty());
+    }
+
     void failedWriteKeepsDialogOpen() {
         TPassWindow w(*bench_->model);
         QVERIFY(w.LoadForDevice(d_));
