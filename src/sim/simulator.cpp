@@ -391,7 +391,7 @@ void Simulator::SetVersion(const std::string& port, int address, int version) {
 
 void Simulator::Showcase(const std::string& port, int address) {
     With(port, address, [address](Instrument& i) {
-        const char* delays[] = {"05", "0A", "14", "1E"};
+        const char* delays[] = {"02", "04", "01", "08"};  // 2из2, 3из4, Откл., 5из8
         for (int n = 0; n < 4; ++n)
             i.SetParam("00211" + std::to_string(n), delays[n], true);
         // Passwords differ from one instrument to the next, as a careful

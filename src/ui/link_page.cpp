@@ -121,6 +121,7 @@ TLinkPage::TLinkPage(QWidget* parent) : QWidget(parent) {
     auto* hideLayout = new QVBoxLayout(devInfoHide_);
     auto* none = new QLabel("Приборы не найдены");
     none->setAlignment(Qt::AlignCenter);
+    none->setWordWrap(true);  // a narrow window breaks it, not cuts it
     QFont big = none->font();
     big.setPointSizeF(big.pointSizeF() * 1.3);
     big.setBold(true);
