@@ -14,6 +14,7 @@
 #include "error_line.h"
 #include "hex_text.h"
 #include "result_messages.h"
+#include "trend_recorder.h"
 
 namespace zorvat {
 
@@ -170,7 +171,8 @@ class TJob {
     void Execute();
     TResult Cycle(TExCOM& port);
     TResult Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams& reg);
-    TResult ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block, double sent);
+    TResult ShowAndPlot(std::size_t d, int r, const TDevice& device, TParams& reg,
+                        std::string_view block, double sent, std::int64_t wallMs);
     // Whether the regulator is due for a poll; waits for it when it falls
     // due before the next cycle would come back to it.
     bool Due(const TParams& reg, double lastCycle);
@@ -188,6 +190,13 @@ class TJob {
     void Pause(std::chrono::duration<double> time);
     void End(TExCOM& port, TResult code);
     void AddChartPoint(const PlotPoint& point);
+    // A row of the regulator's trend file: a failed poll has an error
+    // (the code, or "$n" the instrument answered) and no value.
+    void Record(const TDevice& device, int r, const TParams& reg, double sent, std::int64_t wallMs,
+                std::optional<double> value, std::string error);
+    static std::string ErrorText(TResult code) {
+        return code > 0 ? "$" + std::to_string(code) : std::to_string(code);
+    }
     bool Selected(RegulatorRef ref) const { return model_.Surfaces().IsSelected(ref); }
 
     TModel& model_;
@@ -203,6 +212,8 @@ class TJob {
     // The job's own thread only.
     bool lost_ = false;
     double nextOpen_ = 0.0;
+    // The last EnsureOpen tried to open the port and failed with this code.
+    TResult openFailed_ = rc::Ok;
     std::atomic<bool> finished_{false};
     std::thread thread_;
 };
@@ -241,11 +252,18 @@ TResult TJob::Cycle(TExCOM& port) {
                 TParams* reg = device->Regs[static_cast<std::size_t>(r)].get();
                 if (reg == nullptr) continue;
                 visited = true;
-                if ((reg->RegOn || reg->AutoTune) && Due(*reg, lastCycle) && EnsureOpen(port)) {
-                    code = Poll(port, d, r, *device, *reg);
-                    if (IsPortFailure(code)) {
-                        Lose(port, code, 0.0);
-                        code = rc::Ok;
+                if ((reg->RegOn || reg->AutoTune) && Due(*reg, lastCycle)) {
+                    if (EnsureOpen(port)) {
+                        code = Poll(port, d, r, *device, *reg);
+                        if (IsPortFailure(code)) {
+                            Lose(port, code, 0.0);
+                            code = rc::Ok;
+                        }
+                    } else if (openFailed_ != rc::Ok) {
+                        // The port is gone: the record says so about once a
+                        // second, at each attempt to open it again.
+                        Record(*device, r, *reg, MonotonicSeconds(), WallMsNow(), std::nullopt,
+                               ErrorText(openFailed_));
                     }
                 }
                 if (!HandOverPort(port, *reg)) return code;
@@ -284,15 +302,19 @@ TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams&
     // chart shows when the value was asked for, not how long the line took.
     std::string block;
     double sent = MonotonicSeconds();
+    std::int64_t wallMs = WallMsNow();
     TResult code = ReadParam(port, device.Address, kStatusBlock, block);
     if (code != rc::Ok) {
         sent = MonotonicSeconds();
+        wallMs = WallMsNow();
         code = ReadParam(port, device.Address, kStatusBlock, block);
     }
     // LastPoll stays where it was: the next visit polls again at once.
     if (code != rc::Ok || block.size() < kStatusBlockLength) {
         const std::string text = code > 0 ? "$" + std::to_string(code) : kErrorText;
         Quietly([&] { ui.SetRegulatorValue(ref, text); });
+        Record(device, r, reg, sent, wallMs, std::nullopt,
+               ErrorText(code != rc::Ok ? code : rc::BadLength));
         return code;
     }
     // Nothing of a block with a broken byte is believed: the states stay as
@@ -300,6 +322,7 @@ TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams&
     const auto status = ReadStatusBytes(block);
     if (!status) {
         Quietly([&] { ui.SetRegulatorValue(ref, kErrorText); });
+        Record(device, r, reg, sent, wallMs, std::nullopt, ErrorText(rc::BadPayload));
         return rc::BadPayload;
     }
     device.RelayStates = status->relays;
@@ -311,9 +334,11 @@ TResult TJob::Poll(TExCOM& port, std::size_t d, int r, TDevice& device, TParams&
             ui.SetRegulatorValue(ref, "");
             ui.SetRegulatorChecked(ref, false);
         });
+        // The last row of a run: the regulator was switched off.
+        Record(device, r, reg, sent, wallMs, std::nullopt, "");
         return rc::Ok;
     }
-    return ShowAndPlot(d, r, reg, block, sent);
+    return ShowAndPlot(d, r, device, reg, block, sent, wallMs);
 }
 
 void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status) {
@@ -347,7 +372,8 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
     });
 }
 
-TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view block, double sent) {
+TResult TJob::ShowAndPlot(std::size_t d, int r, const TDevice& device, TParams& reg,
+                          std::string_view block, double sent, std::int64_t wallMs) {
     const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
     TSurfaces& ui = model_.Surfaces();
 
@@ -360,10 +386,13 @@ TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view b
     // shows only what the instrument measured.
     if (!channelStatus || !WireTextToFloat(block.substr(group + 2, 8), value)) {
         Quietly([&] { ui.SetRegulatorValue(ref, kErrorText); });
+        Record(device, r, reg, sent, wallMs, std::nullopt, ErrorText(rc::BadPayload));
         return rc::BadPayload;
     }
     if (*channelStatus != 0) {
-        Quietly([&] { ui.SetRegulatorValue(ref, "$" + std::to_string(*channelStatus)); });
+        const std::string status = "$" + std::to_string(*channelStatus);
+        Quietly([&] { ui.SetRegulatorValue(ref, status); });
+        Record(device, r, reg, sent, wallMs, std::nullopt, status);
         return rc::Ok;
     }
 
@@ -376,8 +405,32 @@ TResult TJob::ShowAndPlot(std::size_t d, int r, TParams& reg, std::string_view b
         if ((elapsed >= 1.9 && elapsed <= 2.1) || ui.AutoUpdate()) ui.SetTimeAxisAutomatic();
     });
     const PlotPoint point{d, r, Round40(elapsed), Round40(value)};
+    Record(device, r, reg, sent, wallMs, point.y, "");
     Quietly([&] { ui.RunOnUiAndWait([&] { AddChartPoint(point); }); });
     return rc::Ok;
+}
+
+void TJob::Record(const TDevice& device, int r, const TParams& reg, double sent,
+                  std::int64_t wallMs, std::optional<double> value, std::string error) {
+    TTrendRecorder* recorder = owner_.recorder_;
+    if (recorder == nullptr || !recorder->Enabled()) return;
+    TrendRow row;
+    row.wallMs = wallMs;
+    row.minutes = reg.StartPending ? 0.0 : (sent - reg.StartTime) / 60.0;
+    row.hasValue = value.has_value();
+    row.value = value.value_or(0.0);
+    row.setpoint = reg.Setpoint;
+    row.on = reg.RegOn;
+    row.autotune = reg.AutoTune;
+    row.programPoint = reg.ProgRunning ? reg.CurPoint.load() : 0;
+    row.relays = device.RelayStates;
+    row.inputs = device.DinStates;
+    row.error = std::move(error);
+    const auto address = ParseDecimal(device.Address);
+    Quietly([&] {
+        recorder->Add(TrendSource{portName_, address ? static_cast<int>(*address) : 0, r},
+                      std::move(row));
+    });
 }
 
 // Runs on the window's thread while the job waits.
@@ -421,11 +474,13 @@ bool TJob::HandOverPort(TExCOM& port, TParams& reg) {
 }
 
 bool TJob::EnsureOpen(TExCOM& port) {
+    openFailed_ = rc::Ok;
     if (port.IsOpen()) return true;
     const double now = MonotonicSeconds();
     if (now < nextOpen_) return false;
     const TResult code = port.OpenPort(portName_);
     if (code != rc::Ok) {
+        openFailed_ = code;
         Lose(port, code, now + kReopenSpacing);
         return false;
     }
@@ -497,7 +552,8 @@ void TJob::End(TExCOM& port, TResult code) {
 
 // --- TPortJobs --------------------------------------------------------------
 
-TPortJobs::TPortJobs(TModel& model) : model_(model) {}
+TPortJobs::TPortJobs(TModel& model, TTrendRecorder* recorder)
+    : model_(model), recorder_(recorder) {}
 
 TPortJobs::~TPortJobs() {
     StopAll();
@@ -619,6 +675,10 @@ void TPortJobs::Reap() {
 
 std::unique_ptr<TPollingJobs> MakePortJobs(TModel& model) {
     return std::make_unique<TPortJobs>(model);
+}
+
+PollingJobsFactory MakeRecordingPortJobs(TTrendRecorder& recorder) {
+    return [&recorder](TModel& model) { return std::make_unique<TPortJobs>(model, &recorder); };
 }
 
 }  // namespace zorvat

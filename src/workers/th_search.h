@@ -18,11 +18,14 @@
 namespace zorvat {
 
 class TJob;
+class TTrendRecorder;
 
 // PortJobs: at most one job per port COM1..COM10, by port number.
 class TPortJobs : public TPollingJobs {
   public:
-    explicit TPortJobs(TModel& model);
+    // With a recorder, every poll of a running regulator is also a row of
+    // its trend file.
+    explicit TPortJobs(TModel& model, TTrendRecorder* recorder = nullptr);
     ~TPortJobs() override;
 
     // The slot of a port name ("COM1" -> 1, "COM10" -> 10); 0 when the port
@@ -45,6 +48,7 @@ class TPortJobs : public TPollingJobs {
     void Reap();
 
     TModel& model_;
+    TTrendRecorder* const recorder_;
     mutable std::mutex mu_;
     std::array<std::shared_ptr<TJob>, 11> slots_;
     // Jobs that left their slot by themselves; their threads are joined by
@@ -56,5 +60,7 @@ class TPortJobs : public TPollingJobs {
 
 // The polling jobs of a model, as TModel's constructor takes them.
 std::unique_ptr<TPollingJobs> MakePortJobs(TModel& model);
+// The same, recording every poll with `recorder`, which outlives the model.
+PollingJobsFactory MakeRecordingPortJobs(TTrendRecorder& recorder);
 
 }  // namespace zorvat

@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "Devices.h"
 #include "com_u.h"
@@ -24,6 +27,8 @@
 #include "recording_surfaces.h"
 #include "sim/simulator.h"
 #include "th_search.h"
+#include "trend_file.h"
+#include "trend_recorder.h"
 
 namespace zorvat {
 namespace {
@@ -677,6 +682,72 @@ TEST_F(PollingJob, OwnErrorLinesAreCapped) {
     const std::size_t own = CountPrefix(ui_.ErrorLogWithoutTime(), prefix);
     ASSERT_EQ(log.size(), 101u);
     EXPECT_EQ(log.front(), "old " + std::to_string(own - 1));
+}
+
+// With a recorder, every poll of a running regulator is a row of its trend
+// file: the failed ones with their code and no value, the good ones with the
+// point the chart got, the states of the relays and inputs, and the row that
+// saw the regulator switched off.
+TEST_F(PollingJob, EveryPollIsARowOfTheRegulatorsTrendFile) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zorvat-trend-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    TTrendRecorder recorder;
+    recorder.SetFolder(dir.string());
+    model_.reset();
+    model_ = std::make_unique<TModel>(ui_, MakeRecordingPortJobs(recorder));
+    sim_.AddInstrument("COM1", 7, 0xC3);
+    sim_.SetInputs("COM1", 7, 0b00101);
+    sim_.SetChannelStatus("COM1", 7, 1, 3);
+    sim_.AddFault("COM1", 7, Fault(FaultKind::BadChecksum).OnParameter("0000FF").Times(2));
+    AddDevice("COM1", 1);
+    const auto d = AddDevice("COM1", 7);
+    RunRegulator(d, 1, "COM1", 7);
+    ASSERT_TRUE(WaitFor([&] { return ui_.RegulatorValue({d, 1}) == "$3"; }, 3000ms));
+    sim_.SetChannelStatus("COM1", 7, 1, 0);
+    ASSERT_TRUE(WaitFor([&] { return Reg(d, 1).Serie.Size() >= 3; }, 3000ms));
+    sim_.SetRegulatorOn("COM1", 7, 1, false);
+    ASSERT_TRUE(WaitFor([&] { return !Reg(d, 1).RegOn; }, 3000ms));
+    model_->PortJobs().StopAll();
+    recorder.Flush();
+
+    const std::string path = recorder.CurrentFile({"COM1", 7, 1});
+    EXPECT_EQ(std::filesystem::path(path).filename().string(),
+              TrendFileName({"COM1", 7, 1}, WallMsNow()));
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    auto field = [](const std::string& line, int n) {
+        std::size_t start = 0;
+        for (int i = 0; i < n; ++i)
+            start = line.find(',', start) + 1;
+        return line.substr(start, line.find(',', start) - start);
+    };
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0], kTrendHeader);
+    EXPECT_EQ(field(lines[1], 9), "-19");  // both tries failed
+    EXPECT_EQ(field(lines[1], 2), "");
+    std::size_t i = 2;
+    EXPECT_EQ(field(lines[i], 9), "$3");
+    while (i + 1 < lines.size() && field(lines[i], 9) == "$3")
+        ++i;
+    std::size_t values = 0;
+    for (; i + 1 < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(field(lines[i], 9), "");
+        EXPECT_EQ(field(lines[i], 4), "1");
+        EXPECT_EQ(field(lines[i], 8), "10100");
+        const auto point = Reg(d, 1).Serie.At(values++);
+        EXPECT_EQ(std::stod(field(lines[i], 2)), point.y);
+        EXPECT_NEAR(std::stod(field(lines[i], 1)), point.x, 0.0001);
+    }
+    EXPECT_EQ(values, Reg(d, 1).Serie.Size());
+    EXPECT_EQ(field(lines.back(), 4), "0");  // switched off at the instrument
+    EXPECT_EQ(field(lines.back(), 2), "");
+    EXPECT_EQ(recorder.CurrentFile({"COM1", 1, 1}), "");  // never polled: no file
+    model_.reset();
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
