@@ -24,6 +24,8 @@ struct Options {
     double seconds = 10.0;
     bool json = false;
     std::string programDir;
+    std::string recordDir;  // --record DIR: the polling job's trend files go there
+    bool stats = false;     // --stats: the line statistics at the end
     std::vector<std::string> args;
 };
 

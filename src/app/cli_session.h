@@ -16,6 +16,7 @@
 #include "result_messages.h"
 #include "search.h"
 #include "th_search.h"
+#include "trend_recorder.h"
 
 namespace zorvat::cli {
 
@@ -44,7 +45,11 @@ inline std::string Addresses(const std::vector<int>& addresses) {
 class Session {
   public:
     explicit Session(const Options& o)
-        : o_(o), ui_(o.json), model_(ui_, MakePortJobs), ops_(model_) {}
+        : o_(o), ui_(o.json), model_(ui_, MakeRecordingPortJobs(recorder_)), ops_(model_) {
+        recorder_.SetReporter(
+            [this](const std::string& message) { ui_.AddErrorLine(TimeText() + " " + message); });
+        recorder_.SetFolder(o.recordDir);  // none: nothing is recorded
+    }
 
     // The search of the window over the given ranges (it reads what it finds).
     bool Search(int firstPort, int lastPort, int firstAddress, int lastAddress) {
@@ -122,6 +127,8 @@ class Session {
 
     const Options& o_;
     ConsoleSurfaces ui_;
+    // Before the model: it outlives the polling jobs that queue rows in it.
+    TTrendRecorder recorder_;
     TModel model_;
     TOperations ops_;
 };

@@ -18,6 +18,7 @@
 #include "com_u.h"
 #include "device_catalogue.h"
 #include "ex_com.h"
+#include "line_stats.h"
 #include "port_map.h"
 #include "program_dir.h"
 #include "result_messages.h"
@@ -48,6 +49,11 @@ options:
   --timeout MS         reply time-out of one read call (default 1000)
   --program-dir DIR    folder holding ports.ini (default: the program's folder)
   --json               machine-readable output (model commands)
+  --record DIR         model commands: every poll of the polling job is also a
+                       row of the regulator's trend file in DIR (watch, program)
+  --stats              at the end, each port's line statistics: requests,
+                       replies, time-outs, checksum and instrument errors,
+                       mean and worst round trip
   -h, --help           this text
 
 commands:
@@ -228,6 +234,31 @@ int Run(const Options& o) {
     return Usage("unknown command: " + command);
 }
 
+// The line statistics of every port the command used.
+void PrintLineStats(bool json) {
+    for (const auto& [port, s] : AllLineStats()) {
+        if (json) {
+            std::printf(
+                "{\"port\":\"%s\",\"requests\":%llu,\"replies\":%llu,\"timeouts\":%llu,"
+                "\"checksum_errors\":%llu,\"instrument_errors\":%llu,\"other_errors\":%llu,"
+                "\"mean_ms\":%.3f,\"worst_ms\":%.3f}\n",
+                port.c_str(), static_cast<unsigned long long>(s.requests),
+                static_cast<unsigned long long>(s.replies),
+                static_cast<unsigned long long>(s.timeouts),
+                static_cast<unsigned long long>(s.checksumErrors),
+                static_cast<unsigned long long>(s.instrumentErrors),
+                static_cast<unsigned long long>(s.otherErrors), s.MeanSeconds() * 1000.0,
+                s.worstSeconds * 1000.0);
+            continue;
+        }
+        std::printf("%s:", port.c_str());
+        for (const std::string& line : LineStatsLines(s))
+            std::printf("\n  %s", line.c_str());
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -310,6 +341,12 @@ int main(int argc, char** argv) {
             o.seconds = *n;
         } else if (arg == "--json") {
             o.json = true;
+        } else if (arg == "--stats") {
+            o.stats = true;
+        } else if (arg == "--record") {
+            const auto v = value(arg);
+            if (!v || v->empty()) return v ? Usage("--record needs a folder") : kExitUsage;
+            o.recordDir = *v;
         } else if (arg == "--program-dir") {
             const auto v = value(arg);
             if (!v) return kExitUsage;
@@ -322,5 +359,7 @@ int main(int argc, char** argv) {
     }
     if (o.args.empty()) return Usage("no command given");
     SetPortMapFolder(FindProgramDir(o.programDir));
-    return Run(o);
+    const int status = Run(o);
+    if (o.stats) PrintLineStats(o.json);
+    return status;
 }

@@ -72,9 +72,10 @@ TResult ReadParam(TExCOM& port, std::string_view address, std::string_view param
     std::string text = ":";
     text.append(address).append(";37;").append(parameter).append(";");
     std::uint8_t replyAddress = 0;
-    const TResult result = Transact(port, text, replyAddress, value);
-    if (result != rc::Ok) return result;
-    return JudgeParamReply(*number, replyAddress, value);
+    TResult result = Transact(port, text, replyAddress, value);
+    if (result == rc::Ok) result = JudgeParamReply(*number, replyAddress, value);
+    port.EndExchange(result);
+    return result;
 }
 
 TResult WriteParam(TExCOM& port, std::string_view address, std::string_view parameter,
@@ -91,13 +92,15 @@ TResult WriteParam(TExCOM& port, std::string_view address, std::string_view para
     std::string reply;
     result = Transact(port, text, replyAddress, reply);
     value = reply;
-    if (result != rc::Ok) return result;
-    return JudgeParamReply(*number, replyAddress, value);
+    if (result == rc::Ok) result = JudgeParamReply(*number, replyAddress, value);
+    port.EndExchange(result);
+    return result;
 }
 
-TResult SendCommand(TExCOM* port, std::uint8_t address, std::string& command,
-                    std::size_t maxLength) {
-    if (port == nullptr) return rc::NullPort;
+namespace {
+
+TResult SendCommandExchange(TExCOM* port, std::uint8_t address, std::string& command,
+                            std::size_t maxLength) {
     const std::string text = ":" + std::to_string(address) + command;
     // The request with checksum and CR must fit the port's 255-byte buffer.
     std::array<char, 256> frame{};
@@ -126,6 +129,16 @@ TResult SendCommand(TExCOM* port, std::uint8_t address, std::string& command,
     if (replyAddress != address) return rc::WrongAddress;
     command.assign(answer.substr(0, maxLength));
     return rc::Ok;
+}
+
+}  // namespace
+
+TResult SendCommand(TExCOM* port, std::uint8_t address, std::string& command,
+                    std::size_t maxLength) {
+    if (port == nullptr) return rc::NullPort;
+    const TResult result = SendCommandExchange(port, address, command, maxLength);
+    port->EndExchange(result);
+    return result;
 }
 
 std::string TrimZeros(std::string_view text) {

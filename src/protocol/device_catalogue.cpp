@@ -238,8 +238,9 @@ TResult Exchange(TExCOM& port, std::int16_t typeCode, std::uint8_t address, std:
     if (result != rc::Ok) return result;
     std::uint8_t replyAddress = 0;
     result = ParseReply(reply, replyAddress, data);
-    if (result != rc::Ok) return result;
-    return CheckReply(modes.ReplyMode, address, replyAddress, data);
+    if (result == rc::Ok) result = CheckReply(modes.ReplyMode, address, replyAddress, data);
+    port.EndExchange(result);
+    return result;
 }
 
 }  // namespace zorvat

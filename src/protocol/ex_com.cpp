@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ascii_u.h"
+#include "line_stats.h"
 #include "port_map.h"
 
 namespace zorvat {
@@ -21,7 +22,20 @@ TExCOM::TExCOM() : TExCOM(MakeSystemTransport()) {}
 TExCOM::TExCOM(std::unique_ptr<SerialTransport> transport) : transport_(std::move(transport)) {}
 
 TExCOM::~TExCOM() {
+    EndOpenExchange();
     if (open_) transport_->Close();
+}
+
+void TExCOM::EndExchange(TResult code) {
+    if (!exchangeOpen_) return;
+    exchangeOpen_ = false;
+    std::optional<double> roundTrip;
+    if (replied_) roundTrip = std::chrono::duration<double>(replyEnd_ - exchangeStart_).count();
+    CountExchange(portName_, code, roundTrip);
+}
+
+void TExCOM::EndOpenExchange() {
+    EndExchange(readResult_);
 }
 
 std::uint32_t TExCOM::LineSpeed(std::uint16_t rate) {
@@ -117,6 +131,7 @@ TResult TExCOM::OpenPort(std::string_view name) {
 }
 
 TResult TExCOM::ClosePort() {
+    EndOpenExchange();
     if (!open_) return rc::CloseFailed;
     const SysStatus status = transport_->Close();
     if (!status.ok()) {
@@ -129,6 +144,7 @@ TResult TExCOM::ClosePort() {
 
 TResult TExCOM::WriteFrame(std::string_view frame) {
     if (frame.empty() || frame.size() > 0xFFFF) return rc::BadArgument;
+    EndOpenExchange();
     if (!open_) return rc::WriteFailed;
     // The frames carry no request number: a late reply still waiting in the
     // port would pass for the answer to this request.
@@ -138,6 +154,7 @@ TResult TExCOM::WriteFrame(std::string_view frame) {
         return rc::WriteFailed;
     }
     std::size_t written = 0;
+    const auto start = Clock::now();
     status = transport_->Write(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size(),
                                written);
     if (!status.ok() && written == 0) {
@@ -148,10 +165,27 @@ TResult TExCOM::WriteFrame(std::string_view frame) {
         Remember(status);
         return rc::WriteIncomplete;
     }
+    exchangeOpen_ = true;
+    replied_ = false;
+    readResult_ = rc::NoReply;
+    exchangeStart_ = start;
     return rc::Ok;
 }
 
 TResult TExCOM::ReadReply(std::string& reply) {
+    const TResult result = ReadReplyFrame(reply);
+    readResult_ = result;
+    if (result == rc::Ok) {
+        replied_ = true;
+        replyEnd_ = Clock::now();
+    } else {
+        // Nothing to judge: the exchange ends here.
+        EndExchange(result);
+    }
+    return result;
+}
+
+TResult TExCOM::ReadReplyFrame(std::string& reply) {
     reply.clear();
     if (!open_) return rc::ReadFailed;
     std::uint8_t byte = 0;

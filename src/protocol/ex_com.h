@@ -6,9 +6,11 @@
 // business (ascii_u.h), transactions are com_u.h.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +42,12 @@ class TExCOM {
     TResult WriteFrame(std::string_view frame);
     // One reply from "!" to CR within the one-second deadlines. 0, -13, -14.
     TResult ReadReply(std::string& reply);
+    // The end of the exchange the last WriteFrame began, as the transaction
+    // judged the reply (checksum, address, the instrument's answer): counted
+    // in the line statistics (line_stats.h). An exchange that no caller
+    // ends is counted as its ReadReply ended, by the next WriteFrame, by
+    // ClosePort or by the destructor; a second end is ignored.
+    void EndExchange(TResult code);
 
     bool IsOpen() const { return open_; }
     const std::string& PortName() const { return portName_; }
@@ -60,6 +68,8 @@ class TExCOM {
     TResult ApplyBaudRate();
     TResult ApplyTimeout();
     void Remember(const SysStatus& status);
+    void EndOpenExchange();
+    TResult ReadReplyFrame(std::string& reply);
 
     std::unique_ptr<SerialTransport> transport_;
     bool open_ = false;
@@ -68,6 +78,12 @@ class TExCOM {
     std::uint16_t replyTimeout_ = 1000;
     std::string device_;
     std::string lastSystemError_;
+    // The exchange under way, for the line statistics.
+    bool exchangeOpen_ = false;
+    bool replied_ = false;
+    TResult readResult_ = rc::Ok;
+    std::chrono::steady_clock::time_point exchangeStart_;
+    std::chrono::steady_clock::time_point replyEnd_;
 };
 
 // Zero-terminated forms (-99 when `port` is null). ReadReply copies the reply

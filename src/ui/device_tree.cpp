@@ -1,9 +1,12 @@
 #include "device_tree.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QStyle>
+#include <QToolTip>
 
 #include "Devices.h"
+#include "line_stats.h"
 #include "model.h"
 #include "ui_fill_guard.h"
 
@@ -33,6 +36,25 @@ TDeviceTree::TDeviceTree(QWidget* parent) : QTreeWidget(parent) {
     header()->resizeSection(1, 74);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setMinimumWidth(150);
+}
+
+QString TDeviceTree::LineStatsToolTip(const QString& port) {
+    QString text = "Статистика линии " + port;
+    for (const std::string& line : LineStatsLines(LineStatsOf(port.toStdString())))
+        text += "\n" + Q(line);
+    return text;
+}
+
+bool TDeviceTree::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QTreeWidgetItem* item = itemAt(help->pos());
+        if (item != nullptr && Level(item) == 0) {
+            QToolTip::showText(help->globalPos(), LineStatsToolTip(item->text(0)), viewport());
+            return true;
+        }
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 int TDeviceTree::Level(const QTreeWidgetItem* item) {

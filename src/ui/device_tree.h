@@ -60,6 +60,12 @@ class TDeviceTree : public QTreeWidget {
     // the operator's.
     bool Filling() const { return filling_; }
 
+    // A port node's tooltip: its line statistics as they stand when asked.
+    static QString LineStatsToolTip(const QString& port);
+
+  protected:
+    bool viewportEvent(QEvent* event) override;
+
   private:
     bool filling_ = false;
 };

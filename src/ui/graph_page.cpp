@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,9 +18,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <limits>
 
 #include "graph_icons.h"
 #include "graph_print.h"
+#include "message_box.h"
+#include "trend_file.h"
 
 namespace zorvat {
 namespace {
@@ -44,6 +49,15 @@ constexpr int kReplotMs = 100;
 constexpr int kZoomSteps = 10;
 constexpr int kZoomStepMs = 20;
 constexpr double kLineWidth = 1.6;
+// A past run beside the live one: a colour the list does not offer.
+const QColor kRecordColor(0xE0, 0x7B, 0x00);
+constexpr double kRecordLineWidth = 1.2;
+
+std::optional<TAxisLimits> Union(std::optional<TAxisLimits> a, std::optional<TAxisLimits> b) {
+    if (!a) return b;
+    if (!b) return a;
+    return TAxisLimits{std::min(a->min, b->min), std::max(a->max, b->max)};
+}
 
 QIcon Swatch(const QColor& color) {
     QPixmap pixmap(28, 14);
@@ -184,6 +198,20 @@ QWidget* TGraphPage::BuildPanel() {
     RefreshBtn->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     ClrBtn->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
     Print_Btn->setIcon(QIcon::fromTheme(QStringLiteral("document-print"), PrintIcon()));
+    SaveBtn = makeButton("SaveChartBtn", QStringLiteral("Сохранить график..."),
+                         QStringLiteral("Показанный график в файл: CSV (минуты, значение), "
+                                        "PNG или PDF — по типу файла"));
+    SaveBtn->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    OpenRecordBtn = makeButton("OpenRecordBtn", QStringLiteral("Открыть запись..."),
+                               QStringLiteral("Записанный прогон рядом с текущим, "
+                                              "только для просмотра"));
+    OpenRecordBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    CloseRecordBtn = makeButton("CloseRecordBtn", QStringLiteral("Убрать запись"),
+                                QStringLiteral("Убрать записанный прогон с графика"));
+    CloseRecordBtn->setEnabled(false);
+    RecordLabel = new QLabel(panel);
+    RecordLabel->setObjectName(QStringLiteral("RecordLabel"));
+    RecordLabel->setStyleSheet(QStringLiteral("color: %1").arg(kRecordColor.name()));
 
     const QString stepHint = QStringLiteral("Одно деление по шкале Х соответствует...");
     Label30 = new QLabel(QStringLiteral("Время по Х"), panel);
@@ -218,6 +246,10 @@ QWidget* TGraphPage::BuildPanel() {
     actions->addWidget(ClrBtn, 1, 0);
     actions->addWidget(Print_Btn, 0, 1);
     actions->addWidget(CheckBox1, 1, 1);
+    actions->addWidget(SaveBtn, 0, 2);
+    actions->addWidget(OpenRecordBtn, 1, 2);
+    actions->addWidget(CloseRecordBtn, 0, 3);
+    actions->addWidget(RecordLabel, 1, 3);
 
     auto* options = new QGridLayout;
     options->setHorizontalSpacing(6);
@@ -244,6 +276,9 @@ QWidget* TGraphPage::BuildPanel() {
     connect(RefreshBtn, &QPushButton::clicked, this, &TGraphPage::RefreshBtnClick);
     connect(ClrBtn, &QPushButton::clicked, this, &TGraphPage::ClrBtnClick);
     connect(Print_Btn, &QPushButton::clicked, this, &TGraphPage::Print_BtnClick);
+    connect(SaveBtn, &QPushButton::clicked, this, &TGraphPage::SaveBtnClick);
+    connect(OpenRecordBtn, &QPushButton::clicked, this, &TGraphPage::OpenRecordBtnClick);
+    connect(CloseRecordBtn, &QPushButton::clicked, this, &TGraphPage::CloseRecord);
     connect(StepSelect, &QComboBox::currentIndexChanged, this, &TGraphPage::StepSelectChange);
     connect(GraphColor, &QComboBox::currentIndexChanged, this, &TGraphPage::GraphColorCloseUp);
     connect(CheckBox1, &QCheckBox::toggled, this, &TGraphPage::autoUpdateChanged);
@@ -294,6 +329,11 @@ void TGraphPage::BuildChart() {
     // A week of points drawn as one min/max pair per pixel column.
     graph_->setAdaptiveSampling(true);
     graph_->setPen(QPen(SeriesColor(-1), kLineWidth));
+
+    recordGraph_ = Chart1->addGraph();
+    recordGraph_->setLineStyle(QCPGraph::lsLine);
+    recordGraph_->setAdaptiveSampling(true);
+    recordGraph_->setPen(QPen(kRecordColor, kRecordLineWidth));
 
     // Zoom by framing an area with the mouse; framing it from right to left
     // gives the automatic limits back.
@@ -446,9 +486,17 @@ void TGraphPage::ShowColor(std::int32_t bgr) {
     graph_->setPen(QPen(color, kLineWidth));
 }
 
+std::optional<TAxisLimits> TGraphPage::BoundsX() const {
+    return Union(bounds_.X(), recordBounds_.X());
+}
+
+std::optional<TAxisLimits> TGraphPage::BoundsY() const {
+    return Union(bounds_.Y(), recordBounds_.Y());
+}
+
 void TGraphPage::ApplyRanges() {
-    SetRange(Chart1->xAxis, timeAxis_.Shown(Scaled(bounds_.X(), multiplier_)));
-    SetRange(Chart1->yAxis, valueAxis_.Shown(bounds_.Y()));
+    SetRange(Chart1->xAxis, timeAxis_.Shown(Scaled(BoundsX(), multiplier_)));
+    SetRange(Chart1->yAxis, valueAxis_.Shown(BoundsY()));
 }
 
 void TGraphPage::ScheduleReplot() {
@@ -488,9 +536,9 @@ void TGraphPage::MoveBtnClick(QAbstractButton* button) {
     const bool time = button == LeftMoveBtn || button == RightMoveBtn;
     const bool forward = button == LeftMoveBtn || button == DownMoveBtn;
     if (time) {
-        timeAxis_.Fix(MoveLimits(timeAxis_.Shown(Scaled(bounds_.X(), multiplier_)), forward));
+        timeAxis_.Fix(MoveLimits(timeAxis_.Shown(Scaled(BoundsX(), multiplier_)), forward));
     } else {
-        valueAxis_.Fix(MoveLimits(valueAxis_.Shown(bounds_.Y()), forward));
+        valueAxis_.Fix(MoveLimits(valueAxis_.Shown(BoundsY()), forward));
     }
     ApplyRanges();
     ReplotNow();
@@ -501,9 +549,9 @@ void TGraphPage::LeftScrathBtnClick(QAbstractButton* button) {
     const bool time = button == DownScrathBtn || button == RightScrathBtn;
     const bool narrow = button == LeftScrathBtn || button == DownScrathBtn;
     if (time) {
-        timeAxis_.Fix(StretchLimits(timeAxis_.Shown(Scaled(bounds_.X(), multiplier_)), narrow));
+        timeAxis_.Fix(StretchLimits(timeAxis_.Shown(Scaled(BoundsX(), multiplier_)), narrow));
     } else {
-        valueAxis_.Fix(StretchLimits(valueAxis_.Shown(bounds_.Y()), narrow));
+        valueAxis_.Fix(StretchLimits(valueAxis_.Shown(BoundsY()), narrow));
     }
     ApplyRanges();
     ReplotNow();
@@ -524,6 +572,115 @@ void TGraphPage::Print_BtnClick() {
     PrintChart(*Chart1, this);
 }
 
+void TGraphPage::SaveBtnClick() {
+    const QString path = ChooseFile({.parent = this,
+                                     .choice = FileChoice::Save,
+                                     .caption = QStringLiteral("Сохранить график"),
+                                     .folder = recordsFolder_,
+                                     .filter = QStringLiteral("Точки графика (*.csv);;"
+                                                              "Рисунок PNG (*.png);;"
+                                                              "Документ PDF (*.pdf)")});
+    if (path.isEmpty()) return;
+    const QString problem = SaveChart(path);
+    if (!problem.isEmpty()) Inform(this, problem, MessageKind::Error);
+}
+
+QString TGraphPage::SaveChart(const QString& path) {
+    TakeNewPoints();
+    ApplyRanges();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    bool saved = false;
+    if (suffix == QStringLiteral("csv")) {
+        std::vector<ChartPoint> points;
+        if (const TParams* record = ShownRecord()) {
+            record->Serie.CopyFrom(0, points);
+        } else {
+            points = recordPoints_;
+        }
+        std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+        std::string text = "minutes,value\n";
+        char line[64];
+        for (const ChartPoint& p : points) {
+            if (std::isnan(p.y)) continue;  // a failed poll of a record
+            std::snprintf(line, sizeof line, "%.4f,%.9g\n", p.x, p.y);
+            text += line;
+        }
+        out << text;
+        out.close();
+        saved = static_cast<bool>(out);
+    } else if (suffix == QStringLiteral("png")) {
+        Chart1->replot(QCustomPlot::rpImmediateRefresh);
+        saved = Chart1->savePng(path, Chart1->width(), Chart1->height());
+    } else if (suffix == QStringLiteral("pdf")) {
+        Chart1->replot(QCustomPlot::rpImmediateRefresh);
+        saved = Chart1->savePdf(path, Chart1->width(), Chart1->height());
+    } else {
+        return QStringLiteral(
+                   "График сохраняется в файл CSV, PNG или PDF; тип файла \"%1\" "
+                   "не подходит.")
+            .arg(suffix);
+    }
+    if (!saved) return QStringLiteral("Не удалось записать файл %1.").arg(path);
+    return {};
+}
+
+void TGraphPage::OpenRecordBtnClick() {
+    const QString path = ChooseFile({.parent = this,
+                                     .choice = FileChoice::Open,
+                                     .caption = QStringLiteral("Открыть запись опроса"),
+                                     .folder = recordsFolder_,
+                                     .filter = QStringLiteral("Записи опроса (*.csv);;"
+                                                              "Все файлы (*)")});
+    if (path.isEmpty()) return;
+    const QString problem = OpenRecord(path);
+    if (!problem.isEmpty()) Inform(this, problem, MessageKind::Warning);
+}
+
+QString TGraphPage::OpenRecord(const QString& path) {
+    const TrendLoad load = LoadTrend(path.toStdString());
+    const QString problem = QString::fromStdString(TrendLoadProblem(load));
+    if (!load.opened) return problem;
+    recordFile_ = path;
+    recordPoints_.clear();
+    recordPoints_.reserve(load.points.size());
+    for (const TrendPoint& p : load.points)
+        recordPoints_.push_back({p.minutes, p.value});
+    const QString name = QFileInfo(path).fileName();
+    RecordLabel->setText(name);
+    RecordLabel->setToolTip(path);
+    CloseRecordBtn->setEnabled(true);
+    RebuildRecord();
+    AutoScaleGraph();
+    return problem;
+}
+
+void TGraphPage::CloseRecord() {
+    recordFile_.clear();
+    recordPoints_.clear();
+    recordPoints_.shrink_to_fit();
+    RecordLabel->clear();
+    RecordLabel->setToolTip({});
+    CloseRecordBtn->setEnabled(false);
+    RebuildRecord();
+    ApplyRanges();
+    ReplotNow();
+}
+
+void TGraphPage::RebuildRecord() {
+    recordBounds_.Reset();
+    QVector<QCPGraphData> onChart;
+    onChart.reserve(static_cast<qsizetype>(recordPoints_.size()));
+    bool inOrder = true;
+    double last = -std::numeric_limits<double>::infinity();
+    for (const ChartPoint& p : recordPoints_) {
+        onChart.append(QCPGraphData(p.x * multiplier_, p.y));
+        recordBounds_.Add(p.x, p.y);
+        inOrder = inOrder && p.x >= last;
+        last = p.x;
+    }
+    recordGraph_->data()->set(onChart, inOrder);
+}
+
 void TGraphPage::StepSelectChange(int index) {
     const double multiplier = MultiplierForStep(index);
     if (TParams* record = ShownRecord()) record->Serie.SetXMultiplier(multiplier);
@@ -533,6 +690,7 @@ void TGraphPage::StepSelectChange(int index) {
     timeAxis_.Rescale(multiplier / multiplier_);
     multiplier_ = multiplier;
     Rebuild();
+    RebuildRecord();
     ApplyRanges();
     ReplotNow();
 }

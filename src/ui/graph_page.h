@@ -9,6 +9,7 @@
 // most, none while the page is hidden.
 #pragma once
 
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <cstddef>
@@ -60,6 +61,21 @@ class TGraphPage : public QWidget {
     void ClearGraph();
     QCustomPlot* Plot() const;
 
+    // The chart saved by the file's type: .csv the shown series (minutes,
+    // value; the loaded record's when no regulator is shown), .png a
+    // picture, .pdf a page. An empty result means done, else what failed.
+    QString SaveChart(const QString& path);
+    // A trend file as a second, read-only line in a colour of its own, on
+    // the same axes as the live one. Returns what could not be read (empty
+    // when the whole file was); the rows that could be read are shown.
+    QString OpenRecord(const QString& path);
+    void CloseRecord();
+    // Points of the loaded record on the chart (gaps of failed polls too).
+    std::size_t RecordPoints() const { return recordPoints_.size(); }
+    QString RecordFile() const { return recordFile_; }
+    // Where "Открыть запись..." starts.
+    void SetRecordsFolder(const QString& folder) { recordsFolder_ = folder; }
+
     // The axes' automatic or fixed state (shared by all regulators).
     const TAxisScale& TimeAxis() const { return timeAxis_; }
     const TAxisScale& ValueAxis() const { return valueAxis_; }
@@ -82,6 +98,13 @@ class TGraphPage : public QWidget {
     void RefreshBtnClick();
     void ClrBtnClick();
     void Print_BtnClick();
+    void SaveBtnClick();
+    void OpenRecordBtnClick();
+    // The loaded record's points again (another time unit).
+    void RebuildRecord();
+    // The box around the live and the recorded points.
+    std::optional<TAxisLimits> BoundsX() const;
+    std::optional<TAxisLimits> BoundsY() const;
     void StepSelectChange(int index);
     void GraphColorCloseUp(int index);
 
@@ -113,18 +136,29 @@ class TGraphPage : public QWidget {
     QPushButton* RefreshBtn = nullptr;
     QPushButton* ClrBtn = nullptr;
     QPushButton* Print_Btn = nullptr;
+    QPushButton* SaveBtn = nullptr;
+    QPushButton* OpenRecordBtn = nullptr;
+    QPushButton* CloseRecordBtn = nullptr;
+    QLabel* RecordLabel = nullptr;
     QLabel* Label30 = nullptr;
     QComboBox* StepSelect = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QComboBox* GraphColor = nullptr;
     QCustomPlot* Chart1 = nullptr;
     QCPGraph* graph_ = nullptr;
+    QCPGraph* recordGraph_ = nullptr;
 
     std::optional<RegulatorRef> shown_;
     std::size_t taken_ = 0;  // points of the shown series already on the chart
     double multiplier_ = kMinutesMultiplier;
     TDataBounds bounds_;  // of the points on the chart, in minutes
     std::vector<ChartPoint> fresh_;
+
+    // The trend file shown beside the live series.
+    QString recordsFolder_;
+    QString recordFile_;
+    std::vector<ChartPoint> recordPoints_;  // minutes; NaN values are gaps
+    TDataBounds recordBounds_;
 
     TAxisScale timeAxis_;
     TAxisScale valueAxis_;

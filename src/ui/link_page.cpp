@@ -11,8 +11,10 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "line_stats.h"
 #include "ui_read_button.h"
 
 namespace zorvat {
@@ -130,7 +132,52 @@ TLinkPage::TLinkPage(QWidget* parent) : QWidget(parent) {
 
     stack->addWidget(info);
     stack->addWidget(devInfoHide_);
-    layout->addWidget(stack, 1);
+
+    // A port's line statistics, below the panel while a port is selected.
+    statsBox_ = new QGroupBox;
+    statsBox_->setObjectName("LineStatsBox");
+    auto* statsLayout = new QVBoxLayout(statsBox_);
+    statsText_ = new QLabel;
+    statsText_->setObjectName("LineStatsText");
+    statsText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statsText_->setWordWrap(true);
+    statsLayout->addWidget(statsText_);
+    statsReset_ = new QPushButton("С&бросить статистику");
+    statsReset_->setObjectName("LineStatsReset");
+    statsLayout->addWidget(statsReset_);
+    connect(statsReset_, &QPushButton::clicked, this, [this] {
+        ResetLineStats(statsPort_.toStdString());
+        RefreshLineStats();
+    });
+    statsBox_->hide();
+    statsTimer_ = new QTimer(this);
+    statsTimer_->setInterval(1000);
+    connect(statsTimer_, &QTimer::timeout, this, [this] { RefreshLineStats(); });
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(stack, 1);
+    right->addWidget(statsBox_);
+    layout->addLayout(right, 1);
+}
+
+void TLinkPage::ShowLineStats(const QString& port) {
+    statsPort_ = port;
+    statsBox_->setVisible(!port.isEmpty());
+    if (port.isEmpty()) {
+        statsTimer_->stop();
+        return;
+    }
+    statsBox_->setTitle("Статистика линии " + port);
+    RefreshLineStats();
+    statsTimer_->start();
+}
+
+void TLinkPage::RefreshLineStats() {
+    if (statsPort_.isEmpty()) return;
+    QStringList lines;
+    for (const std::string& line : LineStatsLines(LineStatsOf(statsPort_.toStdString())))
+        lines << QString::fromStdString(line);
+    statsText_->setText(lines.join("\n"));
 }
 
 SearchRange TLinkPage::Range() {

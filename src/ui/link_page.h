@@ -18,6 +18,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
+class QGroupBox;
+class QLabel;
+class QTimer;
 
 namespace zorvat {
 
@@ -40,6 +43,12 @@ class TLinkPage : public QWidget {
     void ClearMemo();
     void ShowNoInstrumentsPanel(bool shown);
     bool NoInstrumentsPanelShown() const;
+    // The line statistics of a port (the selected port node), kept current
+    // while shown; an empty name hides them.
+    void ShowLineStats(const QString& port);
+    QString LineStatsPort() const { return statsPort_; }
+    QLabel* LineStatsLabel() const { return statsText_; }
+    QPushButton* LineStatsResetButton() const { return statsReset_; }
 
     QPushButton* SearchButton() const { return searchBtn_; }
     QPushButton* ReadAllButton() const { return readAllBtn_; }
@@ -61,6 +70,12 @@ class TLinkPage : public QWidget {
     QWidget* devInfoPanel_ = nullptr;
     QFrame* devInfoHide_ = nullptr;
     QStackedWidget* devInfoStack_ = nullptr;
+    QString statsPort_;
+    QGroupBox* statsBox_ = nullptr;
+    QLabel* statsText_ = nullptr;
+    QPushButton* statsReset_ = nullptr;
+    QTimer* statsTimer_ = nullptr;
+    void RefreshLineStats();
 };
 
 }  // namespace zorvat

@@ -6,6 +6,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -47,6 +50,7 @@
 #include "settings_window.h"
 #include "start_window.h"
 #include "th_search.h"
+#include "trend_recorder.h"
 #include "ui_fill_guard.h"
 #include "ui_read_button.h"
 
@@ -57,6 +61,7 @@ constexpr int kPortCount = 10;
 constexpr int kMinimumWidth = 800;
 // What the window keeps between runs, in the settings file.
 constexpr std::string_view kWindowSection = "Window";
+constexpr std::string_view kRecordsSection = "Records";
 // The tree's width: at least this, and at most this when it is made to fit
 // its texts (the pages scroll rather than give more).
 constexpr int kTreeMinimumWidth = 150;
@@ -87,7 +92,11 @@ QString TMainWindow::BaseTitle() {
 TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)) {
     setObjectName("MainWindow");
-    model_ = std::make_unique<TModel>(surfaces_, MakePortJobs);
+    recorder_ = std::make_unique<TTrendRecorder>();
+    recorder_->SetReporter(
+        [this](const std::string& message) { surfaces_.AddErrorLine(TimeText() + " " + message); });
+    ReadRecordsSettings();
+    model_ = std::make_unique<TModel>(surfaces_, MakeRecordingPortJobs(*recorder_));
     ops_ = std::make_unique<TOperations>(*model_);
     projectFile_ = ProgramFile(options_.programDir, "Default.prj");
 
@@ -104,6 +113,7 @@ TMainWindow::TMainWindow(MainWindowOptions options, QWidget* parent)
     progPage_->setObjectName("TabProgr");
     graphPage_ = new TGraphPage(*model_);
     graphPage_->setObjectName("TabSheet6");
+    graphPage_->SetRecordsFolder(Q(RecordsFolder()));
     // Pages that need more room than a window at its narrowest gives
     // scroll there instead of being squeezed.
     auto scrolled = [](QWidget* page, const char* name) {
@@ -179,6 +189,8 @@ TMainWindow::~TMainWindow() {
     surfaces_.Close();
     model_.reset();
     ops_.reset();
+    // What the jobs queued last is written and synced.
+    recorder_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -202,6 +214,8 @@ void TMainWindow::BuildMenus() {
     fileMenu_->addSeparator();
     add(fileMenu_, "В&ыход", "ExitItem", {}, [this] { close(); });
 
+    BuildRecordsMenu();
+
     settingsMenu_ = menuBar()->addMenu("&Параметры");
     settingsMenu_->setObjectName("Settings_Menu");
     add(settingsMenu_, "&Параметры выбранного прибора", "ElMenuItem2", {},
@@ -213,6 +227,70 @@ void TMainWindow::BuildMenus() {
     help->setObjectName("Help_Menu");
     add(help, "&О программе", "AboutItem", {}, [this] { ShowAbout(); });
     add(help, "&Помощь", "HelpItem", QKeySequence::HelpContents, [this] { ShowHelp(); });
+}
+
+void TMainWindow::BuildRecordsMenu() {
+    QMenu* records = menuBar()->addMenu("&Запись");
+    records->setObjectName("Records_Menu");
+    recordingAction_ =
+        records->addAction("&Записывать опрос", this, [this](bool on) { SetRecording(on); });
+    recordingAction_->setObjectName("RecordingItem");
+    recordingAction_->setCheckable(true);
+    recordingAction_->setChecked(recorder_->Enabled());
+    QAction* open =
+        records->addAction("&Открыть папку записей", this, [this] { OpenRecordsFolder(); });
+    open->setObjectName("OpenRecordsItem");
+    QAction* choose =
+        records->addAction("&Выбрать папку записей...", this, [this] { ChooseRecordsFolder(); });
+    choose->setObjectName("ChooseRecordsItem");
+}
+
+std::string TMainWindow::RecordsFolder() const {
+    if (!recordsFolder_.empty()) return recordsFolder_;
+    return ProgramFile(options_.programDir, "records");
+}
+
+void TMainWindow::ReadRecordsSettings() {
+    bool on = true;
+    for (const auto& [key, value] : ReadSettingsSection(options_.programDir, kRecordsSection)) {
+        if (key == "On") on = value != "0";
+        if (key == "Folder") recordsFolder_ = value;
+    }
+    recorder_->SetFolder(RecordsFolder());
+    recorder_->SetEnabled(on);
+}
+
+void TMainWindow::SaveRecordsSettings() {
+    WriteSettingsSection(options_.programDir, kRecordsSection,
+                         {{"On", recorder_->Enabled() ? "1" : "0"}, {"Folder", recordsFolder_}});
+}
+
+void TMainWindow::SetRecording(bool on) {
+    recorder_->SetEnabled(on);
+    if (recordingAction_ != nullptr && recordingAction_->isChecked() != on) {
+        recordingAction_->setChecked(on);
+    }
+    SaveRecordsSettings();
+}
+
+void TMainWindow::SetRecordsFolder(const std::string& folder) {
+    recordsFolder_ = folder == ProgramFile(options_.programDir, "records") ? "" : folder;
+    recorder_->SetFolder(RecordsFolder());
+    if (graphPage_ != nullptr) graphPage_->SetRecordsFolder(Q(RecordsFolder()));
+    SaveRecordsSettings();
+}
+
+void TMainWindow::OpenRecordsFolder() {
+    const QString folder = Q(RecordsFolder());
+    QDir().mkpath(folder);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void TMainWindow::ChooseRecordsFolder() {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, "Папка записей опроса", Q(RecordsFolder()));
+    if (chosen.isEmpty()) return;
+    SetRecordsFolder(QDir::toNativeSeparators(chosen).toStdString());
 }
 
 void TMainWindow::SetFileMenuEnabled(bool enabled) {
@@ -491,6 +569,7 @@ void TMainWindow::ShowSelection() {
     QTreeWidgetItem* item = tree_->currentItem();
     if (item == nullptr) return;
     const int level = Level(item);
+    linkPage_->ShowLineStats(level == 0 ? item->text(0) : QString());
     if (level == 0) {
         surfaces_.SetSelected(std::nullopt);
         linkPage_->SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."
@@ -609,6 +688,7 @@ void TMainWindow::ClearDevices() {
     surfaces_.WaitForWorkers([this] { model_->ClearDevices(); });
     linkPage_->ClearMemo();
     linkPage_->ShowNoInstrumentsPanel(true);
+    linkPage_->ShowLineStats({});
     ShowPage(0);
     SetPagesEnabled(false);
     linkPage_->ReadAllButton()->setEnabled(false);

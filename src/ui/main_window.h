@@ -45,6 +45,7 @@ class TFormRELE;
 class TPassWindow;
 class TPVIWindow;
 class TForm1;
+class TTrendRecorder;
 
 struct MainWindowOptions {
     std::string programDir;  // without a trailing separator
@@ -98,6 +99,14 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     TProgrammerPage* ProgrammerPage() const { return progPage_; }
     TGraphPage* GraphPage() const { return graphPage_; }
 
+    // The recording of the polls: on or off, and its folder (the program's
+    // folder's "records" unless the operator chose another). Both are kept
+    // in the settings file.
+    TTrendRecorder& Recorder() { return *recorder_; }
+    void SetRecording(bool on);
+    void SetRecordsFolder(const std::string& folder);
+    std::string RecordsFolder() const;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -110,6 +119,11 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     void FoundMemo(const std::vector<std::string>& lines) override;
 
     void BuildMenus();
+    void BuildRecordsMenu();
+    void ReadRecordsSettings();
+    void SaveRecordsSettings();
+    void OpenRecordsFolder();
+    void ChooseRecordsFolder();
     void BuildStatusBar();
     void ConnectSignals();
 
@@ -149,6 +163,9 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     // The surfaces outlive the model: its workers report to them until the
     // model has stopped them.
     TWindowSurfaces surfaces_;
+    // Outlives the model: the polling jobs queue their rows in it.
+    std::unique_ptr<TTrendRecorder> recorder_;
+    std::string recordsFolder_;  // empty: the default folder
     std::unique_ptr<TModel> model_;
     std::unique_ptr<TOperations> ops_;
 
@@ -177,6 +194,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     QMenu* fileMenu_ = nullptr;
     QMenu* settingsMenu_ = nullptr;
     QAction* settingsMenuAction_ = nullptr;
+    QAction* recordingAction_ = nullptr;
 
     TSettingsWindow* settingsWindow_ = nullptr;
     TKoefsWindow* koefsWindow_ = nullptr;

@@ -11,6 +11,7 @@
 #include "com_u.h"
 #include "device_catalogue.h"
 #include "ex_com.h"
+#include "line_stats.h"
 #include "sim/simulator.h"
 
 namespace zorvat {
@@ -272,6 +273,64 @@ TEST_F(SerialLink, PortVanishesAndComesBack) {
     ASSERT_EQ(Open(*port_), rc::Ok);
     ASSERT_EQ(Read("1", "002007", value), rc::Ok);
     EXPECT_EQ(value, "C3");
+}
+
+// Every exchange counts in the port's line statistics, whichever
+// transaction made it and whichever port object: what each fault of the
+// line counts as, and the round trip of the exchanges that got a reply.
+TEST_F(SerialLink, LineStatisticsCountEveryExchange) {
+    struct Case {
+        const char* name;
+        FaultKind kind;  // Noise: none that matters
+        const char* parameter;
+        LineStats counted;  // the counters (times aside) after one read
+    } cases[] = {
+        {"reply", FaultKind::Noise, "002007", {.requests = 1, .replies = 1}},
+        {"instrument error", FaultKind::Noise, "01DAFF", {.requests = 1, .instrumentErrors = 1}},
+        {"time-out", FaultKind::Silent, "002007", {.requests = 1, .timeouts = 1}},
+        {"checksum", FaultKind::BadChecksum, "002007", {.requests = 1, .checksumErrors = 1}},
+        {"other address", FaultKind::WrongAddress, "002007", {.requests = 1, .otherErrors = 1}},
+    };
+    ASSERT_EQ(port_->SetTimeout(100), rc::Ok);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetAllLineStats();
+        if (c.kind != FaultKind::Noise) Fault1(c.kind);
+        std::string value;
+        Read("1", c.parameter, value);
+        LineStats s = LineStatsOf("COM1");
+        EXPECT_EQ(s.timed, c.counted.replies + c.counted.instrumentErrors +
+                               c.counted.checksumErrors + c.counted.otherErrors);
+        if (s.timed > 0) {
+            EXPECT_GT(s.worstSeconds, 0.002);  // the turnaround at least
+            EXPECT_LT(s.worstSeconds, 0.5);
+            EXPECT_DOUBLE_EQ(s.MeanSeconds(), s.worstSeconds);
+        }
+        s.timed = 0;
+        s.totalSeconds = s.worstSeconds = 0;
+        EXPECT_EQ(s, c.counted);
+    }
+
+    // A write reads first, then writes: two exchanges. The typed exchange
+    // and a command count too, on a port object of their own.
+    ResetAllLineStats();
+    std::string value = *FloatToWireText(25.5);
+    EXPECT_EQ(WriteParam(*port_, "1", "01DA66", value), rc::Ok);
+    port_->ClosePort();
+    auto other = CreatePort();
+    ASSERT_EQ(Open(*other), rc::Ok);
+    std::string code;
+    EXPECT_EQ(Exchange(*other, 1, 1, 0, code), rc::Ok);
+    std::string command = ";198;";
+    EXPECT_EQ(SendCommand(other.get(), 1, command, 255), rc::Ok);
+    EXPECT_EQ(LineStatsOf("COM1").requests, 4u);
+    EXPECT_EQ(LineStatsOf("COM1").replies, 4u);
+    const auto all = AllLineStats();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].first, "COM1");
+    ResetLineStats("COM1");
+    EXPECT_EQ(LineStatsOf("COM1"), LineStats{});
+    other->ClosePort();
 }
 
 }  // namespace
