@@ -29,14 +29,14 @@ std::string Milliseconds(double seconds) {
 
 }  // namespace
 
-ExchangeEnd ClassifyExchange(TResult code) {
-    if (code == rc::Ok) return ExchangeEnd::Reply;
-    if (code == rc::NoReply) return ExchangeEnd::Timeout;
-    if (code == rc::BadChecksum) return ExchangeEnd::Checksum;
+ExchangeKind ClassifyExchange(TResult code) {
+    if (code == rc::Ok) return ExchangeKind::Reply;
+    if (code == rc::NoReply) return ExchangeKind::Timeout;
+    if (code == rc::BadChecksum) return ExchangeKind::Checksum;
     if (code > 0 || code == rc::DeviceReportsError || code <= rc::TypedStatusBase) {
-        return ExchangeEnd::Instrument;
+        return ExchangeKind::Instrument;
     }
-    return ExchangeEnd::Other;
+    return ExchangeKind::Other;
 }
 
 void CountExchange(std::string_view port, TResult code, std::optional<double> roundTrip) {
@@ -47,19 +47,19 @@ void CountExchange(std::string_view port, TResult code, std::optional<double> ro
     LineStats& s = it->second;
     ++s.requests;
     switch (ClassifyExchange(code)) {
-        case ExchangeEnd::Reply:
+        case ExchangeKind::Reply:
             ++s.replies;
             break;
-        case ExchangeEnd::Timeout:
+        case ExchangeKind::Timeout:
             ++s.timeouts;
             break;
-        case ExchangeEnd::Checksum:
+        case ExchangeKind::Checksum:
             ++s.checksumErrors;
             break;
-        case ExchangeEnd::Instrument:
+        case ExchangeKind::Instrument:
             ++s.instrumentErrors;
             break;
-        case ExchangeEnd::Other:
+        case ExchangeKind::Other:
             ++s.otherErrors;
             break;
     }

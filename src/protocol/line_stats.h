@@ -39,8 +39,8 @@ struct LineStats {
 };
 
 // How an exchange's result counts.
-enum class ExchangeEnd { Reply, Timeout, Checksum, Instrument, Other };
-ExchangeEnd ClassifyExchange(TResult code);
+enum class ExchangeKind { Reply, Timeout, Checksum, Instrument, Other };
+ExchangeKind ClassifyExchange(TResult code);
 
 // One exchange on `port` ended with `code`; `roundTrip` when it got a reply.
 void CountExchange(std::string_view port, TResult code, std::optional<double> roundTrip);

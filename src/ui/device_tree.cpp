@@ -50,11 +50,15 @@ bool TDeviceTree::viewportEvent(QEvent* event) {
         auto* help = static_cast<QHelpEvent*>(event);
         const QTreeWidgetItem* item = itemAt(help->pos());
         if (item != nullptr && Level(item) == 0) {
-            QToolTip::showText(help->globalPos(), LineStatsToolTip(item->text(0)), viewport());
+            QToolTip::showText(help->globalPos(), LineStatsToolTip(PortName(item)), viewport());
             return true;
         }
     }
     return QTreeWidget::viewportEvent(event);
+}
+
+QString TDeviceTree::PortName(const QTreeWidgetItem* item) {
+    return item->data(0, kPortRole).toString();
 }
 
 int TDeviceTree::Level(const QTreeWidgetItem* item) {

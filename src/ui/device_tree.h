@@ -27,6 +27,8 @@ class TDeviceTree : public QTreeWidget {
     // Node data: the device index of an instrument, the number of a
     // regulator, 0 for a port.
     static int Value(const QTreeWidgetItem* item);
+    // The port name ("COM1") of a port or instrument node; empty for others.
+    static QString PortName(const QTreeWidgetItem* item);
 
     // Rebuilds the tree from the model: ports COM1 to COM10 in order, each
     // with its instruments in list order.

@@ -585,9 +585,12 @@ void TGraphPage::SaveBtnClick() {
     if (!problem.isEmpty()) Inform(this, problem, MessageKind::Error);
 }
 
-QString TGraphPage::SaveChart(const QString& path) {
+QString TGraphPage::SaveChart(const QString& chosen) {
     TakeNewPoints();
     ApplyRanges();
+    // A name without a type gets the points.
+    const QString path =
+        QFileInfo(chosen).suffix().isEmpty() ? chosen + QStringLiteral(".csv") : chosen;
     const QString suffix = QFileInfo(path).suffix().toLower();
     bool saved = false;
     if (suffix == QStringLiteral("csv")) {

@@ -62,8 +62,9 @@ class TGraphPage : public QWidget {
     QCustomPlot* Plot() const;
 
     // The chart saved by the file's type: .csv the shown series (minutes,
-    // value; the loaded record's when no regulator is shown), .png a
-    // picture, .pdf a page. An empty result means done, else what failed.
+    // value; the loaded record's when no regulator is shown; a name without
+    // a type gets ".csv"), .png a picture, .pdf a page. An empty result
+    // means done, else what failed.
     QString SaveChart(const QString& path);
     // A trend file as a second, read-only line in a colour of its own, on
     // the same axes as the live one. Returns what could not be read (empty

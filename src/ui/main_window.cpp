@@ -569,7 +569,7 @@ void TMainWindow::ShowSelection() {
     QTreeWidgetItem* item = tree_->currentItem();
     if (item == nullptr) return;
     const int level = Level(item);
-    linkPage_->ShowLineStats(level == 0 ? item->text(0) : QString());
+    linkPage_->ShowLineStats(level == 0 ? TDeviceTree::PortName(item) : QString());
     if (level == 0) {
         surfaces_.SetSelected(std::nullopt);
         linkPage_->SetMemo({item->childCount() > 0 ? "На этом порте есть приборы."

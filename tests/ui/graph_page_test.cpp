@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@
 #include "model.h"
 #include "recording_surfaces.h"
 #include "th_search.h"
+#include "trend_file.h"
 
 namespace zorvat {
 namespace {
@@ -406,6 +409,135 @@ class GraphPageTest : public QObject {
         QTRY_VERIFY(replots.count() >= 1);
         QTest::qWait(150);
         QVERIFY2(replots.count() <= 2, qPrintable(QString::number(replots.count())));
+    }
+
+    void saveChart_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");  // "" when nothing is
+        QTest::addColumn<QByteArray>("begins");
+        QTest::newRow("points") << "run.csv"
+                                << "run.csv" << QByteArray("minutes,value\n0.0000,20\n0.0100,21\n");
+        QTest::newRow("no type: points") << "run"
+                                         << "run.csv" << QByteArray("minutes,value\n");
+        QTest::newRow("picture") << "run.png"
+                                 << "run.png" << QByteArray("\x89PNG");
+        QTest::newRow("page") << "run.PDF"
+                              << "run.PDF" << QByteArray("%PDF");
+        QTest::newRow("other type") << "run.txt"
+                                    << "" << QByteArray();
+        QTest::newRow("folder missing") << "no/such/run.csv"
+                                        << "" << QByteArray();
+    }
+    void saveChart() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, begins);
+        QTemporaryDir dir;
+        std::vector<MessageRequest> messages;
+        SetMessageHandler([&](const MessageRequest& r) {
+            messages.push_back(r);
+            return QMessageBox::Ok;
+        });
+        SetFileHandler([&](const FileRequest& r) {
+            [&] { QCOMPARE(r.choice, FileChoice::Save); }();
+            return dir.filePath(chosen);
+        });
+        Rig b;
+        b.page->show();
+        b.page->ShowRegulator(kA);
+        for (int i = 0; i < 50; ++i)
+            b.Add(kA, i * 0.01, 20 + i);
+        b.Click("SaveChartBtn");
+
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+        QCOMPARE(files, written.isEmpty() ? QStringList() : QStringList{written});
+        QCOMPARE(messages.size(), written.isEmpty() ? std::size_t{1} : std::size_t{0});
+        if (written.isEmpty()) {
+            QCOMPARE(messages[0].kind, MessageKind::Error);
+            return;
+        }
+        QFile file(dir.filePath(written));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY2(bytes.startsWith(begins), bytes.left(60).constData());
+        if (written.endsWith(".csv")) QCOMPARE(bytes.count('\n'), 51);
+    }
+
+    // A trend file beside the live series: its own line on the same axes,
+    // a gap where a poll failed, the same time unit; a damaged line is
+    // reported and the rest shown; the record goes again on request.
+    void openRecord() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("2026-12-10_COM1_001_R1.csv");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            std::string text = std::string(kTrendHeader) + "\n";
+            TrendRow row;
+            row.wallMs = 1796911385123;
+            row.setpoint = 300;
+            for (int i = 0; i < 4; ++i) {
+                row.minutes = 60.0 + i * 0.01;
+                row.hasValue = i != 2;
+                row.value = 100.0 + i;
+                row.error = i == 2 ? "-14" : "";
+                AppendTrendLine(row, text);
+                row.wallMs += 600;
+            }
+            text += "2026-12-10T14:0";  // cut off by a crash
+            file.write(text.data(), static_cast<qint64>(text.size()));
+        }
+        std::vector<MessageRequest> messages;
+        SetMessageHandler([&](const MessageRequest& r) {
+            messages.push_back(r);
+            return QMessageBox::Ok;
+        });
+        SetFileHandler([&](const FileRequest& r) {
+            [&] { QCOMPARE(r.choice, FileChoice::Open); }();
+            [&] { QCOMPARE(r.folder, dir.path()); }();
+            return path;
+        });
+        Rig b;
+        b.page->SetRecordsFolder(dir.path());
+        b.page->show();
+        b.page->ShowRegulator(kA);
+        b.Add(kA, 0.0, 20);
+        b.Add(kA, 1.0, 30);
+        b.Click("OpenRecordBtn");
+
+        QCOMPARE(messages.size(), std::size_t{1});
+        QCOMPARE(messages[0].kind, MessageKind::Warning);
+        QVERIFY2(messages[0].text.contains("строка 6"), qPrintable(messages[0].text));
+        QCPGraph* record = b.page->Plot()->graph(1);
+        QCOMPARE(record->dataCount(), 4);
+        QVERIFY(std::isnan(record->data()->at(2)->value));
+        QCOMPARE(record->data()->at(3)->key, 60.03);
+        QCOMPARE(b.Find<QLabel>("RecordLabel")->text(), QString("2026-12-10_COM1_001_R1.csv"));
+        QCOMPARE(b.Graph()->dataCount(), 2);  // the live line as it was
+        // Both lines fit the automatic axes.
+        QCOMPARE(b.X(), (TAxisLimits{0.0, 60.03}));
+        QCOMPARE(b.Y(), (TAxisLimits{20.0, 103.0}));
+
+        b.Find<QComboBox>("StepSelect")->setCurrentIndex(1);  // hours
+        QVERIFY(Near(record->data()->at(3)->key, 60.03 / 60.0));
+        b.Find<QComboBox>("StepSelect")->setCurrentIndex(0);
+
+        // A foreign file: a message, nothing shown from it.
+        const QString foreign = dir.filePath("other.csv");
+        {
+            QFile file(foreign);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("x,y\n1,2\n");
+        }
+        const QString problem = b.page->OpenRecord(foreign);
+        QVERIFY2(problem.contains("не является записью опроса"), qPrintable(problem));
+        QCOMPARE(record->dataCount(), 0);
+
+        b.Click("CloseRecordBtn");
+        QCOMPARE(record->dataCount(), 0);
+        QVERIFY(!b.Find<QAbstractButton>("CloseRecordBtn")->isEnabled());
+        QCOMPARE(b.X(), (TAxisLimits{0.0, 1.0}));
+        QVERIFY(b.page->OpenRecord(dir.filePath("missing.csv")).contains("Не удалось открыть"));
     }
 
     void printWithoutPrinter_data() {

@@ -1,10 +1,12 @@
 // The main window against simulated instruments: the search and the tree,
 // the selection rules, the read buttons, the project commands and the event
 // loop's responsiveness while exchanges and polling run.
+#include <qcustomplot.h>
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -27,10 +29,14 @@
 
 #include "Files.h"
 #include "device_tree.h"
+#include "graph_page.h"
+#include "line_stats.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "regulator_page.h"
 #include "th_search.h"
+#include "trend_file.h"
+#include "trend_recorder.h"
 #include "ui_fixture.h"
 
 using namespace zorvat;
@@ -687,6 +693,80 @@ class MainWindowTest : public QObject {
         Shoot("tour-graph");
         window_->Operations().StartSwitch(1, 1, false);
         QTest::qWait(1000);
+    }
+
+    // Two regulators switched on record one file each in the program's
+    // "records" folder, every point in it, and the file opens on the graph
+    // page of the next run. A port node shows its line statistics on the
+    // page "Связь", where they are reset.
+    void recordsOfTheRunAndLineStatistics() {
+        StartBench();
+        Search();
+        auto* recording = Find<QAction>("RecordingItem");
+        QVERIFY(recording->isChecked());
+        QCOMPARE(window_->Recorder().Folder(), (dir_->path() + "/records").toStdString());
+
+        window_->Tree()->setCurrentItem(Node("Порт COM1"));
+        auto* box = Find<QWidget>("LineStatsBox");
+        auto* text = Find<QLabel>("LineStatsText");
+        QVERIFY(box->isVisible());
+        QVERIFY2(!text->text().contains("Запросов: 0\n"), qPrintable(text->text()));
+        QVERIFY(
+            TDeviceTree::LineStatsToolTip("COM1").startsWith("Статистика линии COM1\nЗапросов: "));
+        QTest::mouseClick(Find<QPushButton>("LineStatsReset"), Qt::LeftButton);
+        QVERIFY(text->text().startsWith("Запросов: 0\n"));
+        window_->Tree()->setCurrentItem(Node("Порт COM1>Прибор: ZURURU-71/M2(2)"));
+        QVERIFY(!box->isVisible());
+
+        const RegulatorRef regs[] = {{0, 1}, {2, 1}};
+        for (RegulatorRef r : regs)
+            window_->Operations().StartSwitch(r.device, r.regulator, true);
+        for (RegulatorRef r : regs) {
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return window_->Model().Regulator(r.device, r.regulator)->Serie.Size() >= 3;
+                },
+                20000));
+        }
+        // Off and on again from the menu, kept in the settings file.
+        recording->trigger();
+        QVERIFY(!window_->Recorder().Enabled());
+        QCOMPARE(ReadSettingsSection(window_->ProgramDir(), "Records"),
+                 (SettingsSection{{"On", "0"}, {"Folder", ""}}));
+        recording->trigger();
+        QVERIFY(window_->Recorder().Enabled());
+        QVERIFY(LineStatsOf("COM1").replies > 0);
+
+        std::vector<std::pair<std::string, std::size_t>> shown;
+        for (RegulatorRef r : regs) {
+            const TDevice* d = window_->Model().Device(r.device);
+            shown.emplace_back(
+                TrendFileName({d->ParentPort, std::stoi(d->Address), r.regulator}, WallMsNow()),
+                window_->Model().Regulator(r.device, r.regulator)->Serie.Size());
+        }
+        window_.reset();  // closes the program
+
+        const QStringList files = QDir(dir_->path() + "/records").entryList(QDir::Files);
+        QCOMPARE(files.size(), 2);
+        for (const auto& [name, points] : shown) {
+            const TrendLoad load = LoadTrend((dir_->path() + "/records/").toStdString() + name);
+            QVERIFY2(load.opened, name.c_str());
+            QCOMPARE(load.damaged, std::size_t{0});
+            // Every point the chart got, less those of the moment recording
+            // was off (at most a few).
+            QVERIFY2(load.rows - load.failed + 4 >= points, name.c_str());
+        }
+
+        // The next run opens one of them beside its own (empty) chart.
+        MainWindowOptions options;
+        options.programDir = dir_->path().toStdString();
+        options.showStartWindow = false;
+        window_ = std::make_unique<TMainWindow>(options);
+        const QString path = dir_->path() + "/records/" + QString::fromStdString(shown[0].first);
+        QCOMPARE(window_->GraphPage()->OpenRecord(path), QString());
+        QVERIFY(window_->GraphPage()->RecordPoints() >= shown[0].second);
+        QCOMPARE(window_->GraphPage()->Plot()->graph(1)->dataCount(),
+                 static_cast<int>(window_->GraphPage()->RecordPoints()));
     }
 
     // The window's thread never stalls long while a search, a read of all
