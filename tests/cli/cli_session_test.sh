@@ -124,5 +124,29 @@ for n in $(seq 0 256); do printf '[Device%d]\r\nPresent=-1\r\nAddress=%d\r\n' "$
 check project-full 0 "$(for n in $(seq 0 254); do printf 'COM1\t%d\tЗОРВАТ-7x\t9600 baud\tversion 0\n' "$n"; done)" -- project show "$work/full.prj"
 stderr_has project-full-warning "warning: Приборов в файле: 257" -- project show "$work/full.prj"
 
+# --stats: each port's line statistics after the command, whatever its end.
+out=$("$cli" --baud 19200 --addr 3 --stats get 002007 2>/dev/null)
+if printf '%s\n' "$out" | grep -qx 'COM1:' && printf '%s\n' "$out" | grep -qx '  Запросов: 1' &&
+  printf '%s\n' "$out" | grep -qx '  Ошибок контрольной суммы: 1' &&
+  printf '%s\n' "$out" | grep -q '^  Время обмена: среднее [0-9.]* мс, наибольшее'; then
+  passed=$((passed + 1))
+else
+  echo "FAIL stats: stdout [$out]"
+  failed=$((failed + 1))
+fi
+
+# --record DIR: watch writes the regulator's trend file there.
+check record-on 0 on -- --reg 1 switch on
+"$cli" --baud 19200 --reg 1 --seconds 3 --record "$work/records" watch >/dev/null 2>"$work/err"
+trend=$(ls "$work/records"/*_COM1_001_R1.csv 2>/dev/null)
+if [ -n "$trend" ] && [ "$(head -n 1 "$trend")" = "time,minutes,value,setpoint,on,autotune,program_point,relays,inputs,error" ] &&
+  [ "$(grep -c ',1,0,,' "$trend")" -ge 3 ]; then
+  passed=$((passed + 1))
+else
+  echo "FAIL record: files [$(ls "$work/records" 2>&1)], stderr [$(cat "$work/err")]"
+  failed=$((failed + 1))
+fi
+check record-off 0 off -- --reg 1 switch off
+
 echo "cli session: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
