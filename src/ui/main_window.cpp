@@ -6,9 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -283,12 +281,14 @@ void TMainWindow::SetRecordsFolder(const std::string& folder) {
 void TMainWindow::OpenRecordsFolder() {
     const QString folder = Q(RecordsFolder());
     QDir().mkpath(folder);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    ShowFolder(folder);
 }
 
 void TMainWindow::ChooseRecordsFolder() {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, "Папка записей опроса", Q(RecordsFolder()));
+    const QString chosen = ChooseFile({.parent = this,
+                                       .choice = FileChoice::Folder,
+                                       .caption = "Папка записей опроса",
+                                       .folder = Q(RecordsFolder())});
     if (chosen.isEmpty()) return;
     SetRecordsFolder(QDir::toNativeSeparators(chosen).toStdString());
 }

@@ -1,7 +1,9 @@
 #include "message_box.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
 #include <utility>
 
 namespace zorvat {
@@ -13,6 +15,10 @@ MessageHandler& messageHandler() {
 }
 FileHandler& fileHandler() {
     static FileHandler handler;
+    return handler;
+}
+FolderHandler& folderHandler() {
+    static FolderHandler handler;
     return handler;
 }
 
@@ -70,6 +76,9 @@ QMessageBox::StandardButton Ask(QWidget* parent, const QString& text,
 
 QString ChooseFile(const FileRequest& request) {
     if (fileHandler()) return fileHandler()(request);
+    if (request.choice == FileChoice::Folder) {
+        return QFileDialog::getExistingDirectory(request.parent, request.caption, request.folder);
+    }
     if (request.choice == FileChoice::Open) {
         return QFileDialog::getOpenFileName(request.parent, request.caption, request.folder,
                                             request.filter);
@@ -83,6 +92,17 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
 }
 FileHandler SetFileHandler(FileHandler handler) {
     return std::exchange(fileHandler(), std::move(handler));
+}
+
+void ShowFolder(const QString& folder) {
+    if (folderHandler()) {
+        folderHandler()(folder);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+FolderHandler SetFolderHandler(FolderHandler handler) {
+    return std::exchange(folderHandler(), std::move(handler));
 }
 
 }  // namespace zorvat

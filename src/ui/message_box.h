@@ -32,7 +32,8 @@ QMessageBox::StandardButton Ask(QWidget* parent, const QString& text,
                                 const QString& title = {},
                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
-enum class FileChoice { Open, Save };
+// Folder: a folder to choose (the filter is not used).
+enum class FileChoice { Open, Save, Folder };
 struct FileRequest {
     QWidget* parent = nullptr;
     FileChoice choice = FileChoice::Open;
@@ -49,6 +50,12 @@ using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRe
 using FileHandler = std::function<QString(const FileRequest&)>;
 MessageHandler SetMessageHandler(MessageHandler handler);
 FileHandler SetFileHandler(FileHandler handler);
+
+// Shows a folder in the desktop's file manager; tests put a handler of
+// their own in its place. Returns the previous handler.
+void ShowFolder(const QString& folder);
+using FolderHandler = std::function<void(const QString&)>;
+FolderHandler SetFolderHandler(FolderHandler handler);
 
 // The program's title for message boxes.
 QString ProgramTitle();

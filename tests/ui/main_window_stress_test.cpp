@@ -88,6 +88,7 @@ class Session {
 
         SetMessageHandler([this](const MessageRequest& r) { return Answer(r); });
         SetFileHandler([this](const FileRequest&) { return ChooseFile(); });
+        SetFolderHandler([](const QString&) {});
         NewWindow();
 
         QElapsedTimer clock;
@@ -120,6 +121,7 @@ class Session {
         probe.stop();
         SetMessageHandler({});
         SetFileHandler({});
+        SetFolderHandler({});
         ClearPortOverrides();
         qInfo("worst stall of the window's thread: %lld ms", worstStall_);
         const qint64 limit = 15000;  // a clear waits for workers up to their time-outs

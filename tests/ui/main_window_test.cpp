@@ -47,10 +47,15 @@ namespace {
 // The message boxes' answers, and the file chooser's.
 struct Answers : MessageAnswers {
     QString file;  // what the file chooser returns
+    QStringList foldersShown;
     Answers() {
         SetFileHandler([this](const FileRequest&) { return file; });
+        SetFolderHandler([this](const QString& folder) { foldersShown << folder; });
     }
-    ~Answers() { SetFileHandler({}); }
+    ~Answers() {
+        SetFileHandler({});
+        SetFolderHandler({});
+    }
 };
 
 QStringList Lines(const QPlainTextEdit* edit) {
@@ -736,6 +741,19 @@ class MainWindowTest : public QObject {
         recording->trigger();
         QVERIFY(window_->Recorder().Enabled());
         QVERIFY(LineStatsOf("COM1").replies > 0);
+        Find<QAction>("OpenRecordsItem")->trigger();
+        QCOMPARE(answers_->foldersShown, QStringList{dir_->path() + "/records"});
+        QVERIFY(QDir(dir_->path() + "/records").exists());
+        // Another folder, kept in the settings file, and back.
+        answers_->file = dir_->path() + "/other";
+        Find<QAction>("ChooseRecordsItem")->trigger();
+        QCOMPARE(window_->Recorder().Folder(), answers_->file.toStdString());
+        QCOMPARE(ReadSettingsSection(window_->ProgramDir(), "Records"),
+                 (SettingsSection{{"On", "1"}, {"Folder", answers_->file.toStdString()}}));
+        answers_->file = dir_->path() + "/records";
+        Find<QAction>("ChooseRecordsItem")->trigger();
+        QCOMPARE(ReadSettingsSection(window_->ProgramDir(), "Records"),
+                 (SettingsSection{{"On", "1"}, {"Folder", ""}}));
 
         std::vector<std::pair<std::string, std::size_t>> shown;
         for (RegulatorRef r : regs) {
