@@ -121,6 +121,7 @@ TGraphPage::TGraphPage(TModel& model, QWidget* parent) : QWidget(parent), model_
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
     layout->addWidget(panelScroll_);
+    layout->addWidget(recordBar_);
     layout->addWidget(Chart1, 1);
 
     replotTimer_.setSingleShot(true);
@@ -206,12 +207,23 @@ QWidget* TGraphPage::BuildPanel() {
                                QStringLiteral("Записанный прогон рядом с текущим, "
                                               "только для просмотра"));
     OpenRecordBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    CloseRecordBtn = makeButton("CloseRecordBtn", QStringLiteral("Убрать запись"),
-                                QStringLiteral("Убрать записанный прогон с графика"));
-    CloseRecordBtn->setEnabled(false);
-    RecordLabel = new QLabel(panel);
+    // The record shown beside the live curve: a line over the chart, there
+    // only while one is open.
+    recordBar_ = new QWidget(this);
+    recordBar_->setObjectName(QStringLiteral("RecordBar"));
+    RecordLabel = new QLabel(recordBar_);
     RecordLabel->setObjectName(QStringLiteral("RecordLabel"));
-    RecordLabel->setStyleSheet(QStringLiteral("color: %1").arg(kRecordColor.name()));
+    RecordLabel->setStyleSheet(
+        QStringLiteral("color: %1; font-weight: bold").arg(kRecordColor.name()));
+    CloseRecordBtn = new QPushButton(QStringLiteral("Убрать запись"), recordBar_);
+    CloseRecordBtn->setObjectName(QStringLiteral("CloseRecordBtn"));
+    CloseRecordBtn->setToolTip(QStringLiteral("Убрать записанный прогон с графика"));
+    CloseRecordBtn->setEnabled(false);
+    auto* recordRow = new QHBoxLayout(recordBar_);
+    recordRow->setContentsMargins(6, 0, 6, 0);
+    recordRow->addWidget(RecordLabel, 1);
+    recordRow->addWidget(CloseRecordBtn);
+    recordBar_->hide();
 
     const QString stepHint = QStringLiteral("Одно деление по шкале Х соответствует...");
     Label30 = new QLabel(QStringLiteral("Время по Х"), panel);
@@ -248,8 +260,6 @@ QWidget* TGraphPage::BuildPanel() {
     actions->addWidget(CheckBox1, 1, 1);
     actions->addWidget(SaveBtn, 0, 2);
     actions->addWidget(OpenRecordBtn, 1, 2);
-    actions->addWidget(CloseRecordBtn, 0, 3);
-    actions->addWidget(RecordLabel, 1, 3);
 
     auto* options = new QGridLayout;
     options->setHorizontalSpacing(6);
@@ -649,9 +659,10 @@ QString TGraphPage::OpenRecord(const QString& path) {
     for (const TrendPoint& p : load.points)
         recordPoints_.push_back({p.minutes, p.value});
     const QString name = QFileInfo(path).fileName();
-    RecordLabel->setText(name);
+    RecordLabel->setText(QStringLiteral("Запись: %1 — точек: %2").arg(name).arg(load.rows));
     RecordLabel->setToolTip(path);
     CloseRecordBtn->setEnabled(true);
+    recordBar_->show();
     RebuildRecord();
     AutoScaleGraph();
     return problem;
@@ -664,6 +675,7 @@ void TGraphPage::CloseRecord() {
     RecordLabel->clear();
     RecordLabel->setToolTip({});
     CloseRecordBtn->setEnabled(false);
+    recordBar_->hide();
     RebuildRecord();
     ApplyRanges();
     ReplotNow();

@@ -141,6 +141,7 @@ class TGraphPage : public QWidget {
     QPushButton* OpenRecordBtn = nullptr;
     QPushButton* CloseRecordBtn = nullptr;
     QLabel* RecordLabel = nullptr;
+    QWidget* recordBar_ = nullptr;
     QLabel* Label30 = nullptr;
     QComboBox* StepSelect = nullptr;
     QCheckBox* CheckBox1 = nullptr;

@@ -512,7 +512,9 @@ class GraphPageTest : public QObject {
         QCOMPARE(record->dataCount(), 4);
         QVERIFY(std::isnan(record->data()->at(2)->value));
         QCOMPARE(record->data()->at(3)->key, 60.03);
-        QCOMPARE(b.Find<QLabel>("RecordLabel")->text(), QString("2026-12-10_COM1_001_R1.csv"));
+        QCOMPARE(b.Find<QLabel>("RecordLabel")->text(),
+                 QString("Запись: 2026-12-10_COM1_001_R1.csv — точек: 4"));
+        QVERIFY(b.Find<QWidget>("RecordBar")->isVisible());
         QCOMPARE(b.Graph()->dataCount(), 2);  // the live line as it was
         // Both lines fit the automatic axes.
         QCOMPARE(b.X(), (TAxisLimits{0.0, 60.03}));

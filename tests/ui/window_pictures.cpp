@@ -25,10 +25,12 @@
 #include <memory>
 
 #include "device_tree.h"
+#include "graph_page.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "sim_bench.h"
 #include "start_window.h"
+#include "trend_recorder.h"
 
 namespace zorvat {
 namespace {
@@ -69,8 +71,20 @@ class Pictures {
         window_->Pages()->setCurrentIndex(2);
         Save(window_.get(), "programmer");
         window_->Pages()->setCurrentIndex(3);
+        // A run of a few seconds on the chart and in its record.
+        window_->Operations().StartSwitch(1, 1, true);
+        (void)QTest::qWaitFor([&] { return window_->Model().Regulator(1, 1)->Serie.Size() >= 8; },
+                              20000);
         QTest::qWait(1500);
         Save(window_.get(), "graph");
+        // The run recorded so far, opened beside the live curve.
+        window_->Recorder().Flush();
+        const QDir records(dir.filePath("records"));
+        const QStringList files = records.entryList({"*_R1.csv"}, QDir::Files);
+        if (!files.isEmpty()) {
+            window_->GraphPage()->OpenRecord(records.filePath(files.front()));
+            Save(window_.get(), "graph-record");
+        }
 
         for (const char* path :
              {"Порт COM1>Прибор: ZURURU-71/M2(2)", "Порт COM2>Прибор: RAZIRI-72/M2(1)"}) {
