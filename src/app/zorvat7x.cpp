@@ -8,6 +8,7 @@
 // COM2 with a five-input instrument, and a fresh temporary program folder, so
 // nothing of the user's is touched.
 #include <QApplication>
+#include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -62,7 +63,12 @@ int main(int argc, char** argv) {
     windowOptions.showStartWindow = options.startWindow;
     int status = 0;
     {
-        if (options.demo) windowOptions.titleTail = " — демонстрация";
+        if (options.demo) {
+            windowOptions.titleTail = " — демонстрация";
+            // The demo's program folder goes with it; its records stay.
+            windowOptions.recordsFolder =
+                QDir(QDir::tempPath()).filePath("zorvat7x-demo-records").toStdString();
+        }
         zorvat::TMainWindow window(windowOptions);
         window.show();
         if (!options.unknown.empty()) {

@@ -245,6 +245,7 @@ void TMainWindow::BuildRecordsMenu() {
 
 std::string TMainWindow::RecordsFolder() const {
     if (!recordsFolder_.empty()) return recordsFolder_;
+    if (!options_.recordsFolder.empty()) return options_.recordsFolder;
     return ProgramFile(options_.programDir, "records");
 }
 
@@ -272,7 +273,9 @@ void TMainWindow::SetRecording(bool on) {
 }
 
 void TMainWindow::SetRecordsFolder(const std::string& folder) {
-    recordsFolder_ = folder == ProgramFile(options_.programDir, "records") ? "" : folder;
+    // The default folder chosen again is the default again.
+    recordsFolder_.clear();
+    if (folder != RecordsFolder()) recordsFolder_ = folder;
     recorder_->SetFolder(RecordsFolder());
     if (graphPage_ != nullptr) graphPage_->SetRecordsFolder(Q(RecordsFolder()));
     SaveRecordsSettings();

@@ -52,6 +52,9 @@ struct MainWindowOptions {
     char startSwitch = 0;    // 'd', the service switch 's', or 0
     bool showStartWindow = true;
     std::string titleTail;  // after the title and project: " — демонстрация"
+    // Where the records go unless the operator chose a folder; empty: the
+    // program folder's "records".
+    std::string recordsFolder;
 };
 
 // The service switch: shows the menu "Параметры".
