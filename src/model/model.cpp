@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "com_u.h"
 #include "ex_com.h"
 #include "result_messages.h"
 
@@ -11,6 +12,10 @@ namespace zorvat {
 
 TModel::TModel(TSurfaces& surfaces, const PollingJobsFactory& jobs)
     : surfaces_(surfaces), portJobs_(jobs(*this)) {}
+
+std::unique_ptr<TExCOM> TModel::NewPort() const {
+    return portFactory_ ? portFactory_() : CreatePort();
+}
 
 TModel::~TModel() {
     // Workers reach into the records and the surfaces.

@@ -144,7 +144,7 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     const std::string status = surfaces.Status();
     surfaces.SetStatus("Идёт поиск приборов...");
 
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model.NewPort();
     TResult code = ConfigurePort(*port, range.Baudrate, 1000);
 
     if (code == rc::Ok) {
@@ -217,7 +217,7 @@ Outcome CheckLink(TModel& model, std::uint8_t d) {
     TParams& handOver = *device->Regs[1];
     RequestPort(model, handOver, device->ParentPort, HandOver::Switch);
 
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model.NewPort();
     TResult code = ConfigurePort(*port, device->Baudrate, 1000);
     bool answered = false;
     if (code == rc::Ok) {

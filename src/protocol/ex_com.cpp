@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ascii_u.h"
+#include "net_transport.h"
 #include "port_map.h"
 
 namespace zorvat {
@@ -16,9 +17,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReplyDeadline = std::chrono::seconds(1);
 }  // namespace
 
-TExCOM::TExCOM() : TExCOM(MakeSystemTransport()) {}
+TExCOM::TExCOM() : transport_(MakeSystemTransport()), fixedTransport_(false) {}
 
-TExCOM::TExCOM(std::unique_ptr<SerialTransport> transport) : transport_(std::move(transport)) {}
+TExCOM::TExCOM(std::unique_ptr<SerialTransport> transport)
+    : transport_(std::move(transport)), fixedTransport_(true) {}
 
 TExCOM::~TExCOM() {
     if (open_) transport_->Close();
@@ -86,6 +88,11 @@ TResult TExCOM::OpenPort(std::string_view name) {
     portName_.assign(name);
     device_ = ResolvePort(name).device;
     lastSystemError_.clear();
+    // The map may name a tty or a device server on the network.
+    if (!fixedTransport_ && IsNetworkDevice(device_) != networkTransport_) {
+        networkTransport_ = !networkTransport_;
+        transport_ = MakeTransportFor(device_);
+    }
 
     const SysStatus opened = transport_->Open(device_);
     if (!opened.ok()) {

@@ -20,7 +20,9 @@ namespace zorvat {
 class TExCOM {
   public:
     TExCOM();
-    // Tests and other transports (a device server over TCP) bring their own.
+    // The port map's device chooses the transport at each OpenPort: a tty,
+    // or a device server on the network (tcp://, rfc2217://). Tests bring
+    // their own, which is then used whatever the map says.
     explicit TExCOM(std::unique_ptr<SerialTransport> transport);
     // Closes the port if the caller left it open: a descriptor must not leak.
     ~TExCOM();
@@ -62,6 +64,8 @@ class TExCOM {
     void Remember(const SysStatus& status);
 
     std::unique_ptr<SerialTransport> transport_;
+    bool fixedTransport_ = false;    // brought by the caller: kept for every device
+    bool networkTransport_ = false;  // transport_ is the network one
     bool open_ = false;
     std::string portName_ = "COM1";
     std::uint16_t baudRate_ = 9600;

@@ -208,7 +208,7 @@ class TJob {
 };
 
 void TJob::Execute() {
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model_.NewPort();
     const TResult code = Cycle(*port);
     End(*port, code);
     FreePort(port);
