@@ -56,11 +56,17 @@ class Ser2net {
         const std::string config = folder + "/ser2net.yaml";
         std::ofstream(config) << "connection: &line\n"
                               << "  accepter: "
-                              << (mode == Mode::Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,")
+                              << (mode == Mode::Rfc2217 ? "telnet(rfc2217),tcp(nodelay),"
+                                                        : "tcp(nodelay),")
                               << "127.0.0.1," << port_ << "\n"
                               << "  connector: serialdev," << device << "," << baud << "n81,local\n"
                               << "  options:\n"
-                              << "    kickolduser: true\n";
+                              << "    kickolduser: true\n"
+                              // Each byte is handed on as it comes (by default the
+                              // server gathers for a few character times), and
+                              // the accepter sends without delay: a device
+                              // server is set up so for a polled line.
+                              << "    chardelay: false\n";
         const std::string log = folder + "/ser2net.log";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
