@@ -19,6 +19,7 @@
 #include "device_catalogue.h"
 #include "ex_com.h"
 #include "port_map.h"
+#include "port_scan.h"
 #include "program_dir.h"
 #include "result_messages.h"
 
@@ -58,7 +59,8 @@ commands:
   crc TEXT             checksum of a frame text, e.g. crc ":1;37;002007;"
   float2wire X         wire text of a real, e.g. 1.0 -> 0000803F
   wire2float HEX       real of a wire text, 17 significant digits
-  ports                each COMn of the port map with its device
+  ports [--scan]       each COMn of the port map with its device; --scan also lists
+                       the serial devices of this machine and whether each opens
 
 model commands (they find the instrument first, as the window's search does):
   search [--ports COM1-COM3] [--addr 1-5]   find instruments, read them, list them
@@ -80,7 +82,8 @@ model commands (they find the instrument first, as the window's search does):
   project show FILE                         a project's instruments and programs
 
 port map: ZORVAT_COMn=/dev/... in the environment, else [Ports] COMn=... in
-ports.ini of the program's folder, else /dev/ttyS<n-1>.
+ports.ini of the program's folder, else /dev/ttyS<n-1>. A port may also name a
+serial device server: tcp://HOST:PORT (raw) or rfc2217://HOST:PORT.
 
 exit status: 0 success, 1 failure ("error CODE: MESSAGE" on stderr), 2 usage.
 )";
@@ -186,9 +189,20 @@ int Run(const Options& o) {
         return kExitOk;
     }
     if (command == "ports") {
-        if (argc != 0) return Usage("ports takes no arguments");
+        if (argc > 1 || (argc == 1 && o.args[1] != "--scan"))
+            return Usage("ports takes only --scan");
         for (const PortMapping& m : ListPorts()) {
             std::cout << m.portName << "=" << m.device << "\t(" << m.source << ")\n";
+        }
+        if (argc == 1) {
+            // The serial devices of this machine, and whether each opens.
+            const auto devices = ScanSerialDevices();
+            if (devices.empty()) std::cout << "no serial devices found\n";
+            for (const SerialDeviceInfo& d : devices) {
+                const SysStatus status = ProbeDevice(d.path);
+                std::cout << d.path << "\t" << d.Description() << "\t"
+                          << (status.ok() ? "ok" : status.detail) << "\n";
+            }
         }
         return kExitOk;
     }
