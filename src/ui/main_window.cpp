@@ -40,6 +40,7 @@
 #include "link_page.h"
 #include "message_box.h"
 #include "pass_window.h"
+#include "ports_window.h"
 #include "programmer_page.h"
 #include "pvi_window.h"
 #include "regulator_page.h"
@@ -199,6 +200,11 @@ void TMainWindow::BuildMenus() {
     add(fileMenu_, "Сохранить &как...", "SaveAsItem", QKeySequence::SaveAs,
         [this] { SaveProjectAs(); });
     add(fileMenu_, "&Сохранить", "SaveItem", QKeySequence::Save, [this] { SaveProject(); });
+    fileMenu_->addSeparator();
+    add(fileMenu_, "&Порты...", "PortsItem", {}, [this] {
+        TPortsWindow ports(options_.programDir, this);
+        ports.exec();
+    });
     fileMenu_->addSeparator();
     add(fileMenu_, "В&ыход", "ExitItem", {}, [this] { close(); });
 
