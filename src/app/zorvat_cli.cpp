@@ -64,6 +64,9 @@ commands:
 
 model commands (they find the instrument first, as the window's search does):
   search [--ports COM1-COM3] [--addr 1-5]   find instruments, read them, list them
+  --fast [--margin MS]                      (with any model command) the fast search:
+                       all ports at once, a silent address given up after the line's
+                       time for request and reply plus MS (default 50) ms
   read                 identification and both regulators' parameters
   write-regulator --reg R FIELD=VALUE...    e.g. Setpoint=250 Kp=12.5 KpOn=1
   switch --reg R on|off                     switch a regulator
@@ -324,6 +327,14 @@ int main(int argc, char** argv) {
             o.seconds = *n;
         } else if (arg == "--json") {
             o.json = true;
+        } else if (arg == "--fast") {
+            o.fast = true;
+        } else if (arg == "--margin") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 0, 1000);
+            if (!n) return Usage("--margin is 0..1000 ms: " + *v);
+            o.marginMs = *n;
         } else if (arg == "--program-dir") {
             const auto v = value(arg);
             if (!v) return kExitUsage;

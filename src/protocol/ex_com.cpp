@@ -75,8 +75,16 @@ TResult TExCOM::SetTimeout(std::uint16_t ms) {
     return ApplyTimeout();
 }
 
+void TExCOM::SetReplyDeadline(std::chrono::milliseconds deadline) {
+    deadline_ = deadline.count() > 0 ? deadline : std::chrono::milliseconds(0);
+    if (open_) ApplyTimeout();
+}
+
 TResult TExCOM::ApplyTimeout() {
-    const ConfigStatus status = transport_->ApplyReadTimeout(replyTimeout_);
+    std::uint32_t ms = replyTimeout_;
+    if (deadline_.count() > 0)
+        ms = std::min<std::uint32_t>(ms, static_cast<std::uint32_t>(deadline_.count()));
+    const ConfigStatus status = transport_->ApplyReadTimeout(ms);
     if (status.ok()) return rc::Ok;
     Remember(status.status);
     return status.stage == ConfigStatus::Query ? rc::GetSettingsFailed : rc::SetSettingsFailed;
@@ -166,7 +174,9 @@ TResult TExCOM::ReadReply(std::string& reply) {
 
     // Hunt for "!": bytes before it are line noise.
     bool found = false;
-    auto deadline = Clock::now() + kReplyDeadline;
+    const Clock::duration wait =
+        deadline_.count() > 0 ? Clock::duration(deadline_) : Clock::duration(kReplyDeadline);
+    auto deadline = Clock::now() + wait;
     while (Clock::now() < deadline) {
         const ReadOutcome outcome = transport_->ReadByte(byte, error);
         if (outcome == ReadOutcome::Error) {
@@ -181,7 +191,7 @@ TResult TExCOM::ReadReply(std::string& reply) {
     if (!found) return rc::NoReply;
 
     reply = "!";
-    deadline = Clock::now() + kReplyDeadline;
+    deadline = Clock::now() + wait;
     while (Clock::now() < deadline) {
         const ReadOutcome outcome = transport_->ReadByte(byte, error);
         if (outcome == ReadOutcome::Error) {

@@ -6,6 +6,7 @@
 // business (ascii_u.h), transactions are com_u.h.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,6 +43,11 @@ class TExCOM {
     TResult WriteFrame(std::string_view frame);
     // One reply from "!" to CR within the one-second deadlines. 0, -13, -14.
     TResult ReadReply(std::string& reply);
+    // Shorter deadlines for both waits of ReadReply (the fast search: the
+    // time the line needs for a request and its reply, plus a margin); a
+    // read call then waits no longer than the deadline either. Zero puts
+    // the one-second deadlines back.
+    void SetReplyDeadline(std::chrono::milliseconds deadline);
 
     bool IsOpen() const { return open_; }
     const std::string& PortName() const { return portName_; }
@@ -70,6 +76,7 @@ class TExCOM {
     std::string portName_ = "COM1";
     std::uint16_t baudRate_ = 9600;
     std::uint16_t replyTimeout_ = 1000;
+    std::chrono::milliseconds deadline_{0};  // 0: the one-second deadlines
     std::string device_;
     std::string lastSystemError_;
 };

@@ -17,6 +17,7 @@ class QFrame;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QCheckBox;
 class QStackedWidget;
 
 namespace zorvat {
@@ -53,6 +54,8 @@ class TLinkPage : public QWidget {
     QSpinBox* minAddr_ = nullptr;
     QSpinBox* maxAddr_ = nullptr;
     QComboBox* baud_ = nullptr;
+    QCheckBox* fast_ = nullptr;
+    QSpinBox* margin_ = nullptr;
     QPushButton* searchBtn_ = nullptr;
     QPushButton* readAllBtn_ = nullptr;
     QPushButton* readOneBtn_ = nullptr;
