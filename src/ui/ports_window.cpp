@@ -15,6 +15,7 @@
 #include "net_transport.h"
 #include "port_map.h"
 #include "ports_file.h"
+#include "ui_queue.h"
 
 namespace zorvat {
 
@@ -32,7 +33,7 @@ QString SourceText(const std::string& source) {
 }  // namespace
 
 TPortsWindow::TPortsWindow(std::string programDir, QWidget* parent)
-    : QDialog(parent), programDir_(std::move(programDir)) {
+    : QDialog(parent), programDir_(std::move(programDir)), queue_(new TUiQueue(this)) {
     setObjectName("PortsWindow");
     setWindowTitle(QStringLiteral("Порты"));
     auto* layout = new QVBoxLayout(this);
@@ -88,6 +89,7 @@ TPortsWindow::TPortsWindow(std::string programDir, QWidget* parent)
 TPortsWindow::~TPortsWindow() {
     for (std::thread& t : checks_)
         t.join();
+    queue_->Close();
 }
 
 void TPortsWindow::Rescan() {
@@ -173,12 +175,11 @@ void TPortsWindow::Check(int n) {
             status.ok() ? QStringLiteral("открывается") : QString::fromStdString(status.detail);
         if (status.err == SysErr::Busy)
             text += QStringLiteral(" (или его опрашивает эта программа)");
-        QMetaObject::invokeMethod(
-            this,
-            [this, n, device, ok = status.ok(), text] {
-                ShowCheck(n, QString::fromStdString(device), ok, text);
-            },
-            Qt::QueuedConnection);
+        // Through the window's own locked queue: the hand-over is one the
+        // thread checker sees.
+        queue_->Post([this, n, device, ok = status.ok(), text] {
+            ShowCheck(n, QString::fromStdString(device), ok, text);
+        });
     });
 }
 

@@ -17,6 +17,10 @@ class QLabel;
 class QTableWidget;
 
 namespace zorvat {
+class TUiQueue;
+}
+
+namespace zorvat {
 
 class TPortsWindow : public QDialog {
     Q_OBJECT
@@ -48,6 +52,7 @@ class TPortsWindow : public QDialog {
     QTableWidget* table_ = nullptr;
     std::array<QComboBox*, kPorts> choices_{};
     std::array<bool, kPorts> fixed_{};  // set by the environment or the program: not editable
+    TUiQueue* queue_;                   // the checks' results, to this window's thread
     std::vector<std::thread> checks_;
     int running_ = 0;
 };
