@@ -122,6 +122,11 @@ class TSurfaces {
     // Lets the window's thread process pending events while an exchange that
     // runs on it waits for a port.
     virtual void ProcessEvents() {}
+    // A wait of the window's own between exchanges (a pause that lets events
+    // other than the operator's run) begins and ends: to the window it is
+    // part of the exchange.
+    virtual void UiWaitBegins() {}
+    virtual void UiWaitEnds() {}
 };
 
 // Surfaces that show nothing: a model whose reports nobody watches (a

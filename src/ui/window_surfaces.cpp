@@ -133,6 +133,14 @@ void TWindowSurfaces::ProcessEvents() {
     --exchangeDepth_;
 }
 
+void TWindowSurfaces::UiWaitBegins() {
+    if (OnUiThread()) ++exchangeDepth_;
+}
+
+void TWindowSurfaces::UiWaitEnds() {
+    if (OnUiThread() && exchangeDepth_ > 0) --exchangeDepth_;
+}
+
 // --- The error window and the status bar ------------------------------------
 
 void TWindowSurfaces::ClearErrorLog() {

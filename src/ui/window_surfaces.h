@@ -124,6 +124,8 @@ class TWindowSurfaces : public TSurfaces {
     void AutotuneSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
     void RunOnUiAndWait(const std::function<void()>& fn) override;
     void ProcessEvents() override;
+    void UiWaitBegins() override;
+    void UiWaitEnds() override;
 
   private:
     struct UiTask;
