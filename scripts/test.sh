@@ -6,7 +6,7 @@
 #    README's "Building by hand" does it,
 #  - the core and zorvat-cli cross-compiled for Windows (mingw-w64), and the
 #    command-line session run with zorvat-cli.exe under Wine,
-#  - the reply fuzzer built with clang and run briefly over its corpus,
+#  - the fuzzers built with clang and run briefly over their corpora,
 #  - clang-format over the sources.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -75,18 +75,20 @@ else
   failed=$((failed + 1))
 fi
 
-echo "== Reply fuzzer (clang, libFuzzer), 20 s over the corpus"
+echo "== Fuzzers (clang, libFuzzer), 10 s each over their corpora"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$jobs" --target reply_fuzzer
-corpus=$(mktemp -d)
-cp tests/fuzz/corpus/reply/* "$corpus"/
-if build/fuzz/tests/fuzz/reply_fuzzer "$corpus" -max_total_time=20 -max_len=600 -print_final_stats=0 \
-    >"$corpus.log" 2>&1; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1)); tail -40 "$corpus.log"
-fi
-rm -rf "$corpus" "$corpus.log"
+cmake --build --preset fuzz -j"$jobs"
+for name in reply ini project status sim_options jpeg; do
+  corpus=$(mktemp -d)
+  cp tests/fuzz/corpus/"$name"/* "$corpus"/
+  if build/fuzz/tests/fuzz/"$name"_fuzzer "$corpus" -max_total_time=10 -max_len=4096 \
+      -print_final_stats=0 -artifact_prefix="$corpus/" >"$corpus.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); echo "fuzzer $name found something:"; tail -40 "$corpus.log"
+  fi
+  rm -rf "$corpus" "$corpus.log"
+done
 
 echo "== clang-format"
 if git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror; then
