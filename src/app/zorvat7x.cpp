@@ -20,11 +20,16 @@
 #include "sim/simulator.h"
 #include "start_window.h"
 #include "window_args.h"
+#include "zorvat_version.h"
 
 int main(int argc, char** argv) {
     zorvat::WindowArgs options = zorvat::ParseWindowArgs({argv + 1, argv + argc});
     if (options.help) {
         std::fputs(zorvat::kWindowUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("zorvat7x " ZORVAT_VERSION);
         return 0;
     }
     for (const std::string& arg : options.unknown)

@@ -20,6 +20,7 @@
 #include "ex_com.h"
 #include "port_map.h"
 #include "port_scan.h"
+#include "zorvat_version.h"
 #include "program_dir.h"
 #include "result_messages.h"
 
@@ -50,6 +51,7 @@ options:
   --program-dir DIR    folder holding ports.ini (default: the program's folder)
   --json               machine-readable output (model commands)
   -h, --help           this text
+  --version            the program's version
 
 commands:
   id                   identification code (typed exchange, type 1, command 0)
@@ -260,6 +262,10 @@ int main(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
+            return kExitOk;
+        }
+        if (arg == "--version") {
+            std::cout << "zorvat-cli " ZORVAT_VERSION "\n";
             return kExitOk;
         }
         if (arg == "--port") {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "Devices.h"
@@ -35,7 +37,7 @@ class TModel {
     // a device server on the network). Set it before anything runs.
     using PortFactory = std::function<std::unique_ptr<TExCOM>()>;
     void SetPortFactory(PortFactory factory) { portFactory_ = std::move(factory); }
-    std::unique_ptr<TExCOM> NewPort() const;
+    std::unique_ptr<TExCOM> NewPort();
     TPollingJobs& PortJobs() const { return *portJobs_; }
 
     TDeviceList DeviceList;
@@ -67,6 +69,8 @@ class TModel {
   private:
     TSurfaces& surfaces_;
     PortFactory portFactory_;
+    std::mutex deniedMu_;
+    std::set<std::string> denied_;  // ports the operator was told of, under deniedMu_
     std::unique_ptr<TPollingJobs> portJobs_;
 };
 

@@ -26,8 +26,8 @@ std::string SwitchCommand(std::uint8_t r, const char* code, bool on) {
 }
 
 // A port object of its own, set to the instrument's rate and 1000 ms.
-TResult OpenInstrumentPort(const TModel& model, const TDevice& device,
-                           std::unique_ptr<TExCOM>& port, bool& configured) {
+TResult OpenInstrumentPort(TModel& model, const TDevice& device, std::unique_ptr<TExCOM>& port,
+                           bool& configured) {
     port = model.NewPort();
     configured = false;
     const TResult result = ConfigurePort(*port, device.Baudrate, 1000);

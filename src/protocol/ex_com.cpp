@@ -53,6 +53,7 @@ bool TExCOM::IsValidPortName(std::string_view name) {
 
 void TExCOM::Remember(const SysStatus& status) {
     lastSystemError_ = status.detail;
+    lastErrorKind_ = status.err;
 }
 
 TResult TExCOM::SetBaudRate(std::uint16_t rate) {
@@ -96,6 +97,7 @@ TResult TExCOM::OpenPort(std::string_view name) {
     portName_.assign(name);
     device_ = ResolvePort(name).device;
     lastSystemError_.clear();
+    lastErrorKind_ = SysErr::Ok;
     // The map may name a tty or a device server on the network.
     if (!fixedTransport_ && IsNetworkDevice(device_) != networkTransport_) {
         networkTransport_ = !networkTransport_;
@@ -105,6 +107,7 @@ TResult TExCOM::OpenPort(std::string_view name) {
     const SysStatus opened = transport_->Open(device_);
     if (!opened.ok()) {
         Remember(opened);
+        if (onOpenFailed_) onOpenFailed_(*this);
         switch (opened.err) {
             case SysErr::NotFound:
                 return rc::NoSuchPort;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,6 +59,11 @@ class TExCOM {
     // What the operating system said at the last failure, for the operator
     // (for example that the account lacks access to the device).
     const std::string& LastSystemError() const { return lastSystemError_; }
+    // The kind of that failure (SysErr::Ok when the system said nothing).
+    SysErr LastSystemErrorKind() const { return lastErrorKind_; }
+    // Called when OpenPort fails for a reason the system gave (the device is
+    // missing, busy or not accessible): the model tells the operator once.
+    void OnOpenFailed(std::function<void(const TExCOM&)> hook) { onOpenFailed_ = std::move(hook); }
 
     // The line speed a rate is applied as: 9650 -> 9600; 0 when refused.
     static std::uint32_t LineSpeed(std::uint16_t rate);
@@ -79,6 +85,8 @@ class TExCOM {
     std::chrono::milliseconds deadline_{0};  // 0: the one-second deadlines
     std::string device_;
     std::string lastSystemError_;
+    SysErr lastErrorKind_ = SysErr::Ok;
+    std::function<void(const TExCOM&)> onOpenFailed_;
 };
 
 // Zero-terminated forms (-99 when `port` is null). ReadReply copies the reply

@@ -259,6 +259,14 @@ void TWindowSurfaces::ClearSelectedValue() {
     });
 }
 
+void TWindowSurfaces::PortAccessDenied(const std::string& port, const std::string& detail) {
+    Post([this, port, detail] {
+        if (w_.errorLog)
+            w_.errorLog->appendPlainText(Q(TimeText() + " Порт " + port + ": " + detail));
+        if (w_.listener) w_.listener->PortAccessDenied(port, detail);
+    });
+}
+
 void TWindowSurfaces::SetFoundMemo(const std::vector<std::string>& lines) {
     Post([this, lines] {
         if (w_.listener) w_.listener->FoundMemo(lines);
