@@ -4,6 +4,7 @@
 #  - the threaded tests in the ThreadSanitizer build,
 #  - all tests in the default (release) build, benchmarks built too, as the
 #    README's "Building by hand" does it,
+#  - the Debian package built, checked, installed, run and removed,
 #  - the core and zorvat-cli cross-compiled for Windows (mingw-w64), and the
 #    command-line session run with zorvat-cli.exe under Wine,
 #  - the fuzzers built with clang and run briefly over their corpora,
@@ -57,6 +58,9 @@ if cmake --build --preset default -j"$jobs"; then
 else
   failed=$((failed + 1))
 fi
+
+echo "== Debian package: lintian, desktop entry, metadata, installed and run"
+if bash scripts/package-test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "== Windows cross build of the core and zorvat-cli, its session under Wine"
 cmake --preset mingw >/dev/null

@@ -8,8 +8,10 @@
 // COM2 with a five-input instrument, and a fresh temporary program folder, so
 // nothing of the user's is touched.
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -39,6 +41,12 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     QApplication app(argc, argv);
     zorvat::InitUiResources();
+    // Qt's own texts (file dialogs, the standard buttons, the context menus
+    // of fields) in Russian, as the rest of the program.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     std::unique_ptr<zorvat::sim::Simulator> bench;
     std::unique_ptr<QTemporaryDir> demoDir;
