@@ -20,9 +20,9 @@
 #include "ex_com.h"
 #include "port_map.h"
 #include "port_scan.h"
-#include "zorvat_version.h"
 #include "program_dir.h"
 #include "result_messages.h"
+#include "zorvat_version.h"
 
 namespace zorvat::cli {
 

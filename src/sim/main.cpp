@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "sim/options.h"
-#include "zorvat_version.h"
 #include "sim/simulator.h"
+#include "zorvat_version.h"
 
 namespace {
 
