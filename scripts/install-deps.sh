@@ -6,9 +6,9 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqcustomplot-dev
-       libjpeg62-turbo-dev fonts-dejavu-core)
+       libjpeg62-turbo-dev fonts-dejavu-core qt6-translations-l10n)
 test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
-      g++-mingw-w64-x86-64 xvfb xauth)
+      g++-mingw-w64-x86-64 xvfb xauth ser2net wine64 lintian desktop-file-utils appstream man-db)
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;

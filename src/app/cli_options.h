@@ -23,6 +23,8 @@ struct Options {
     std::string saveFile;  // search --save FILE
     double seconds = 10.0;
     bool json = false;
+    bool fast = false;  // --fast: the fast search
+    int marginMs = 50;  // --margin: its turnaround margin
     std::string programDir;
     std::string recordDir;  // --record DIR: the polling job's trend files go there
     bool stats = false;     // --stats: the line statistics at the end

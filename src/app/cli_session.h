@@ -59,6 +59,8 @@ class Session {
         range.MinAddr = firstAddress;
         range.MaxAddr = lastAddress;
         range.Baudrate = o_.baud;
+        range.fast = o_.fast;
+        range.marginMs = o_.marginMs;
         if (!ops_.StartSearch(range)) return false;
         ops_.WaitIdle();
         return true;

@@ -1,5 +1,7 @@
 #include "console_surfaces.h"
 
+#include <iostream>
+
 #include <cstdio>
 
 namespace zorvat {
@@ -77,6 +79,11 @@ void ConsoleSurfaces::ShowProgramTime(RegulatorRef, int, const std::string&) {}
 void ConsoleSurfaces::SearchLeftOut(const std::string& port, int address, TResult code) {
     std::lock_guard lock(mu_);
     misses_.push_back({port, address, code});
+}
+
+void ConsoleSurfaces::PortAccessDenied(const std::string& port, const std::string& detail) {
+    std::lock_guard lock(mu_);
+    std::cerr << "note: " << port << ": " << detail << "\n";
 }
 
 void ConsoleSurfaces::RegulatorWriteEnded(RegulatorRef, const RegulatorWrite& report) {

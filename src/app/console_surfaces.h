@@ -31,6 +31,7 @@ class ConsoleSurfaces : public TSurfaces {
     void ChartPointAdded(RegulatorRef regulator, double x, double y) override;
     void ShowProgramTime(RegulatorRef regulator, int point, const std::string& text) override;
     void SearchLeftOut(const std::string& port, int address, TResult code) override;
+    void PortAccessDenied(const std::string& port, const std::string& detail) override;
     void RegulatorWriteEnded(RegulatorRef regulator, const RegulatorWrite& report) override;
 
     // The regulator the tool works on plays the selected one.

@@ -10,7 +10,8 @@ const char* const kWindowUsage =
     "  /s                 service switch: the menu \"Параметры\" (settings dialogs)\n"
     "  --program-dir DIR  folder of ports.ini, the settings file and projects\n"
     "  --demo             a simulated bench on COM1 and COM2 in a temporary folder\n"
-    "  --no-start-window  no start window\n";
+    "  --no-start-window  no start window\n"
+    "  --help, --version  this text, the program's version\n";
 
 WindowArgs ParseWindowArgs(const std::vector<std::string>& args) {
     WindowArgs parsed;
@@ -24,6 +25,8 @@ WindowArgs ParseWindowArgs(const std::vector<std::string>& args) {
             parsed.startWindow = false;
         } else if (arg == "--help" || arg == "-h") {
             parsed.help = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
         } else if (arg.size() >= 2 && arg[0] == '/') {
             if (parsed.startSwitch == 0)
                 parsed.startSwitch =

@@ -12,6 +12,7 @@ struct WindowArgs {
     bool demo = false;
     bool startWindow = true;
     bool help = false;
+    bool version = false;
     std::vector<std::string> unknown;  // arguments the program does not know
 };
 

@@ -9,8 +9,10 @@
 // nothing of the user's is touched.
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -21,11 +23,16 @@
 #include "sim/simulator.h"
 #include "start_window.h"
 #include "window_args.h"
+#include "zorvat_version.h"
 
 int main(int argc, char** argv) {
     zorvat::WindowArgs options = zorvat::ParseWindowArgs({argv + 1, argv + argc});
     if (options.help) {
         std::fputs(zorvat::kWindowUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("zorvat7x " ZORVAT_VERSION);
         return 0;
     }
     for (const std::string& arg : options.unknown)
@@ -35,6 +42,12 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     QApplication app(argc, argv);
     zorvat::InitUiResources();
+    // Qt's own texts (file dialogs, the standard buttons, the context menus
+    // of fields) in Russian, as the rest of the program.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     std::unique_ptr<zorvat::sim::Simulator> bench;
     std::unique_ptr<QTemporaryDir> demoDir;

@@ -20,8 +20,10 @@
 #include "ex_com.h"
 #include "line_stats.h"
 #include "port_map.h"
+#include "port_scan.h"
 #include "program_dir.h"
 #include "result_messages.h"
+#include "zorvat_version.h"
 
 namespace zorvat::cli {
 
@@ -55,6 +57,7 @@ options:
                        replies, time-outs, checksum and instrument errors,
                        mean and worst round trip
   -h, --help           this text
+  --version            the program's version
 
 commands:
   id                   identification code (typed exchange, type 1, command 0)
@@ -64,10 +67,14 @@ commands:
   crc TEXT             checksum of a frame text, e.g. crc ":1;37;002007;"
   float2wire X         wire text of a real, e.g. 1.0 -> 0000803F
   wire2float HEX       real of a wire text, 17 significant digits
-  ports                each COMn of the port map with its device
+  ports [--scan]       each COMn of the port map with its device; --scan also lists
+                       the serial devices of this machine and whether each opens
 
 model commands (they find the instrument first, as the window's search does):
   search [--ports COM1-COM3] [--addr 1-5]   find instruments, read them, list them
+  --fast [--margin MS]                      (with any model command) the fast search:
+                       all ports at once, a silent address given up after the line's
+                       time for request and reply plus MS (default 50) ms
   read                 identification and both regulators' parameters
   write-regulator --reg R FIELD=VALUE...    e.g. Setpoint=250 Kp=12.5 KpOn=1
   switch --reg R on|off                     switch a regulator
@@ -86,7 +93,8 @@ model commands (they find the instrument first, as the window's search does):
   project show FILE                         a project's instruments and programs
 
 port map: ZORVAT_COMn=/dev/... in the environment, else [Ports] COMn=... in
-ports.ini of the program's folder, else /dev/ttyS<n-1>.
+ports.ini of the program's folder, else /dev/ttyS<n-1>. A port may also name a
+serial device server: tcp://HOST:PORT (raw) or rfc2217://HOST:PORT.
 
 exit status: 0 success, 1 failure ("error CODE: MESSAGE" on stderr), 2 usage.
 )";
@@ -192,9 +200,20 @@ int Run(const Options& o) {
         return kExitOk;
     }
     if (command == "ports") {
-        if (argc != 0) return Usage("ports takes no arguments");
+        if (argc > 1 || (argc == 1 && o.args[1] != "--scan"))
+            return Usage("ports takes only --scan");
         for (const PortMapping& m : ListPorts()) {
             std::cout << m.portName << "=" << m.device << "\t(" << m.source << ")\n";
+        }
+        if (argc == 1) {
+            // The serial devices of this machine, and whether each opens.
+            const auto devices = ScanSerialDevices();
+            if (devices.empty()) std::cout << "no serial devices found\n";
+            for (const SerialDeviceInfo& d : devices) {
+                const SysStatus status = ProbeDevice(d.path);
+                std::cout << d.path << "\t" << d.Description() << "\t"
+                          << (status.ok() ? "ok" : status.detail) << "\n";
+            }
         }
         return kExitOk;
     }
@@ -276,6 +295,10 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return kExitOk;
         }
+        if (arg == "--version") {
+            std::cout << "zorvat-cli " ZORVAT_VERSION "\n";
+            return kExitOk;
+        }
         if (arg == "--port") {
             const auto v = value(arg);
             if (!v) return kExitUsage;
@@ -347,6 +370,14 @@ int main(int argc, char** argv) {
             const auto v = value(arg);
             if (!v || v->empty()) return v ? Usage("--record needs a folder") : kExitUsage;
             o.recordDir = *v;
+        } else if (arg == "--fast") {
+            o.fast = true;
+        } else if (arg == "--margin") {
+            const auto v = value(arg);
+            if (!v) return kExitUsage;
+            const auto n = ParseInt(*v, 0, 1000);
+            if (!n) return Usage("--margin is 0..1000 ms: " + *v);
+            o.marginMs = *n;
         } else if (arg == "--program-dir") {
             const auto v = value(arg);
             if (!v) return kExitUsage;

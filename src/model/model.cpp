@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "com_u.h"
 #include "ex_com.h"
 #include "result_messages.h"
 
@@ -11,6 +12,21 @@ namespace zorvat {
 
 TModel::TModel(TSurfaces& surfaces, const PollingJobsFactory& jobs)
     : surfaces_(surfaces), portJobs_(jobs(*this)) {}
+
+std::unique_ptr<TExCOM> TModel::NewPort() {
+    std::unique_ptr<TExCOM> port = portFactory_ ? portFactory_() : CreatePort();
+    // A device the account may not open is told once a run per port, beside
+    // the failure lines of the exchanges.
+    port->OnOpenFailed([this](const TExCOM& failed) {
+        if (failed.LastSystemErrorKind() != SysErr::AccessDenied) return;
+        {
+            std::lock_guard lock(deniedMu_);
+            if (!denied_.insert(failed.PortName()).second) return;
+        }
+        surfaces_.PortAccessDenied(failed.PortName(), failed.LastSystemError());
+    });
+    return port;
+}
 
 TModel::~TModel() {
     // Workers reach into the records and the surfaces.

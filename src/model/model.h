@@ -5,7 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "Devices.h"
@@ -28,6 +31,13 @@ class TModel {
     TModel& operator=(const TModel&) = delete;
 
     TSurfaces& Surfaces() const { return surfaces_; }
+
+    // Every port the model's exchanges, workers and polling jobs open comes
+    // from here: by default a port whose device the port map gives (a tty or
+    // a device server on the network). Set it before anything runs.
+    using PortFactory = std::function<std::unique_ptr<TExCOM>()>;
+    void SetPortFactory(PortFactory factory) { portFactory_ = std::move(factory); }
+    std::unique_ptr<TExCOM> NewPort();
     TPollingJobs& PortJobs() const { return *portJobs_; }
 
     TDeviceList DeviceList;
@@ -58,6 +68,9 @@ class TModel {
 
   private:
     TSurfaces& surfaces_;
+    PortFactory portFactory_;
+    std::mutex deniedMu_;
+    std::set<std::string> denied_;  // ports the operator was told of, under deniedMu_
     std::unique_ptr<TPollingJobs> portJobs_;
 };
 

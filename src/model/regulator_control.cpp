@@ -26,8 +26,9 @@ std::string SwitchCommand(std::uint8_t r, const char* code, bool on) {
 }
 
 // A port object of its own, set to the instrument's rate and 1000 ms.
-TResult OpenInstrumentPort(const TDevice& device, std::unique_ptr<TExCOM>& port, bool& configured) {
-    port = CreatePort();
+TResult OpenInstrumentPort(TModel& model, const TDevice& device, std::unique_ptr<TExCOM>& port,
+                           bool& configured) {
+    port = model.NewPort();
     configured = false;
     const TResult result = ConfigurePort(*port, device.Baudrate, 1000);
     if (result != rc::Ok) return result;
@@ -66,7 +67,7 @@ TResult SwitchRegulator(TModel& model, std::uint8_t d, std::uint8_t r, bool on,
 
     std::unique_ptr<TExCOM> port;
     bool configured = false;
-    TResult result = OpenInstrumentPort(*device, port, configured);
+    TResult result = OpenInstrumentPort(model, *device, port, configured);
     if (result == rc::Ok) {
         std::string value;
         result = ReadParam(*port, device->Address, RegCode(r, "DA70"), value);
@@ -104,7 +105,7 @@ TResult SwitchAutotune(TModel& model, std::uint8_t d, std::uint8_t r, bool on) {
 
     std::unique_ptr<TExCOM> port;
     bool configured = false;
-    TResult code = OpenInstrumentPort(*device, port, configured);
+    TResult code = OpenInstrumentPort(model, *device, port, configured);
     if (code == rc::Ok) {
         std::string command = SwitchCommand(r, "DAC7", on);
         const auto address = AddressByte(*device);

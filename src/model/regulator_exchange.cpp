@@ -296,7 +296,7 @@ Outcome ReadInstrumentParams(TModel& model, std::uint8_t which, bool clearErrorL
     surfaces.SetStatus(all ? "Идёт чтение параметров всех приборов..."
                            : "Идёт чтение параметров прибора...");
 
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model.NewPort();
     // One rate for every instrument: a search gives them all the same one.
     TResult code = ConfigurePort(*port, model.Device(0)->Baudrate, 1000);
     bool failed = code != rc::Ok;
@@ -365,7 +365,7 @@ Outcome WriteRegulatorParams(TModel& model, std::uint8_t d, std::uint8_t r, bool
     } else if (granted) {
         surfaces.SetProgress(0);
         surfaces.SetStatus("Идёт запись параметров в прибор...");
-        port = CreatePort();
+        port = model.NewPort();
         code = ConfigurePort(*port, device->Baudrate, 2000);
         std::string_view failedName;
         if (code == rc::Ok) {

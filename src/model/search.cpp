@@ -1,9 +1,12 @@
 #include "search.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com_u.h"
@@ -55,43 +58,69 @@ std::string PortName(int index) {
     return "COM" + std::to_string(index);
 }
 
-// Probes one address; appends the instrument when one of the family answers.
-void Probe(TModel& model, TExCOM& port, const std::string& portName, int address,
-           std::int32_t baud) {
-    TSurfaces& surfaces = model.Surfaces();
-    const auto bus = static_cast<std::uint8_t>(address);
+// What one address said on the wire.
+struct ProbeResult {
+    int address = 0;
+    TResult answer = rc::NoReply;  // identification and version
     std::uint32_t version = 0;
-    TResult answer = Identify(port, bus);
-    if (answer == rc::Ok) answer = ReadVersion(port, bus, version);
-    if (answer != rc::Ok) {
-        surfaces.SearchLeftOut(portName, address, answer);
+    TResult read = rc::NoReply;  // the model code
+    std::string codeText;
+    bool codeAsked = false;
+};
+
+// Identifies the instrument at `address`, reads its version and, when it is
+// one this program works with and `askModel`, its model code.
+ProbeResult ProbeWire(TExCOM& port, int address, bool askModel) {
+    ProbeResult result;
+    result.address = address;
+    const auto bus = static_cast<std::uint8_t>(address);
+    result.answer = Identify(port, bus);
+    if (result.answer == rc::Ok) {
+        // Whoever answered has the usual deadlines for the rest.
+        port.SetReplyDeadline({});
+        result.answer = ReadVersion(port, bus, result.version);
+    }
+    if (result.answer == rc::Ok && result.version <= 50 && askModel) {
+        result.codeAsked = true;
+        result.read = ReadParam(port, std::to_string(address), "002007", result.codeText);
+    }
+    return result;
+}
+
+// Appends the instrument a probe found, with its tree nodes, or says why an
+// address is left out.
+void Record(TModel& model, const std::string& portName, const ProbeResult& probe,
+            std::int32_t baud) {
+    TSurfaces& surfaces = model.Surfaces();
+    if (probe.answer != rc::Ok) {
+        surfaces.SearchLeftOut(portName, probe.address, probe.answer);
         return;
     }
-    if (version > 50) {
+    if (probe.version > 50) {
         surfaces.AddErrorLine(
             "Внимание! На порте " + portName +
             " найдена более поздняя модель прибора не способная работать с данной программой.");
         surfaces.AddErrorLine("Обратитесь в НПП \"Велтарис\" за новой версией программы.");
-        surfaces.SearchLeftOut(portName, address, rc::WrongFirmware);
+        surfaces.SearchLeftOut(portName, probe.address, rc::WrongFirmware);
         return;
     }
 
     // Other threads may look at the list at any time, so the record is
     // complete, model code and name included, before it is appended.
     const std::size_t index = model.DeviceList.Count();
-    if (index >= kMaxDevices) return;  // a device index is one byte
+    if (index >= kMaxDevices || !probe.codeAsked) return;  // a device index is one byte
     const auto d = static_cast<std::uint8_t>(index);
     auto device = std::make_unique<TDevice>();
-    device->POversion = static_cast<std::uint8_t>(version);
+    device->POversion = static_cast<std::uint8_t>(probe.version);
     device->Regs[1] = std::make_unique<TParams>(d, 1);
     device->Regs[2] = std::make_unique<TParams>(d, 2);
-    device->Address = std::to_string(address);
+    device->Address = std::to_string(probe.address);
     device->Present = true;
     device->ParentPort = portName;
     device->Baudrate = baud;
 
-    std::string codeText;
-    const TResult read = ReadParam(port, device->Address, "002007", codeText);
+    const TResult read = probe.read;
+    const std::string& codeText = probe.codeText;
     std::optional<std::uint32_t> code;
     if (read == rc::Ok) code = ParseHex(codeText);
     const ModelInfo* info = nullptr;
@@ -129,13 +158,76 @@ void Probe(TModel& model, TExCOM& port, const std::string& portName, int address
                     "); он пропущен.";
         }
         surfaces.AddErrorLine(line);
-        surfaces.SearchLeftOut(portName, address, read == rc::Ok ? rc::UnknownType : read);
+        surfaces.SearchLeftOut(portName, probe.address, read == rc::Ok ? rc::UnknownType : read);
     }
 
     if (!model.PortJobs().Has(portName)) model.PortJobs().CreateSuspended(portName);
 }
 
+// Probes one address; appends the instrument when one of the family answers.
+void Probe(TModel& model, TExCOM& port, const std::string& portName, int address,
+           std::int32_t baud) {
+    const bool room = model.DeviceList.Count() < kMaxDevices;
+    Record(model, portName, ProbeWire(port, address, room), baud);
+}
+
+// What one port of the fast search found.
+struct PortProbes {
+    std::string name;
+    TResult opened = rc::Ok;
+    std::vector<ProbeResult> probes;
+};
+
+// The fast search's probing: one thread per port, each with a port object of
+// its own; nothing is recorded until every thread has ended, then in port
+// and address order.
+void FastProbes(TModel& model, const SearchRange& range, std::vector<PortProbes>& ports) {
+    const int addresses = range.MaxAddr - range.MinAddr + 1;
+    const int total = static_cast<int>(ports.size()) * addresses;
+    const auto deadline = FastProbeDeadline(range.Baudrate, range.marginMs);
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    threads.reserve(ports.size());
+    for (PortProbes& port : ports) {
+        threads.emplace_back([&model, &range, &port, &done, deadline, addresses] {
+            std::unique_ptr<TExCOM> line = model.NewPort();
+            port.opened = ConfigurePort(*line, range.Baudrate, 1000);
+            if (port.opened == rc::Ok) port.opened = line->OpenPort(port.name);
+            if (port.opened != rc::Ok) {
+                done += addresses;
+                return;
+            }
+            for (int a = range.MinAddr; a <= range.MaxAddr; ++a) {
+                if (model.StopFlag) break;
+                line->SetReplyDeadline(deadline);
+                port.probes.push_back(ProbeWire(*line, a, true));
+                ++done;
+            }
+            line->ClosePort();
+        });
+    }
+    // The progress bar follows every thread together.
+    int shown = -1;
+    while (done < total && !model.StopFlag) {
+        const int percent = Percent(done, total);
+        if (percent != shown) model.Surfaces().SetProgress(shown = percent);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    for (std::thread& t : threads)
+        t.join();
+    model.Surfaces().SetProgress(Percent(done, total));
+}
+
 }  // namespace
+
+std::chrono::milliseconds FastProbeDeadline(std::int32_t baud, int marginMs) {
+    // The identification request (0xFF and up to 16 characters) and its
+    // reply (up to 24), 10 bits a character.
+    constexpr int kBytes = 17 + 24;
+    const int rate = baud > 0 ? baud : 9600;
+    const int wire = (kBytes * 10 * 1000 + rate - 1) / rate;
+    return std::chrono::milliseconds(wire + std::max(marginMs, 0));
+}
 
 void SearchInstruments(TModel& model, SearchRange& range) {
     TSurfaces& surfaces = model.Surfaces();
@@ -144,7 +236,7 @@ void SearchInstruments(TModel& model, SearchRange& range) {
     const std::string status = surfaces.Status();
     surfaces.SetStatus("Идёт поиск приборов...");
 
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model.NewPort();
     TResult code = ConfigurePort(*port, range.Baudrate, 1000);
 
     if (code == rc::Ok) {
@@ -159,7 +251,22 @@ void SearchInstruments(TModel& model, SearchRange& range) {
         const int addresses = range.MaxAddr - range.MinAddr + 1;
         const int total = ports * addresses;
 
-        for (int p = 1; p <= ports; ++p) {
+        if (range.fast) {
+            std::vector<PortProbes> found(static_cast<std::size_t>(ports));
+            for (int p = 1; p <= ports; ++p)
+                found[static_cast<std::size_t>(p - 1)].name = PortName(range.COMmin + p - 1);
+            FastProbes(model, range, found);
+            for (const PortProbes& p : found) {
+                if (p.opened != rc::Ok) {
+                    surfaces.SearchLeftOut(p.name, 0, p.opened);
+                    continue;
+                }
+                surfaces.AddPortNode(p.name);
+                for (const ProbeResult& probe : p.probes)
+                    Record(model, p.name, probe, range.Baudrate);
+            }
+        }
+        for (int p = 1; p <= ports && !range.fast; ++p) {
             const std::string name = PortName(range.COMmin + p - 1);
             if (const TResult opened = port->OpenPort(name); opened != rc::Ok) {
                 surfaces.SearchLeftOut(name, 0, opened);
@@ -217,7 +324,7 @@ Outcome CheckLink(TModel& model, std::uint8_t d) {
     TParams& handOver = *device->Regs[1];
     RequestPort(model, handOver, device->ParentPort, HandOver::Switch);
 
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model.NewPort();
     TResult code = ConfigurePort(*port, device->Baudrate, 1000);
     bool answered = false;
     if (code == rc::Ok) {

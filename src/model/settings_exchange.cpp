@@ -295,7 +295,7 @@ class Exchange {
             ui_.SetProgress(0);
             ui_.SetStatus(std::string(writing_ ? group_.writeStatus : group_.readStatus) +
                           scope_.statusTail);
-            std::unique_ptr<TExCOM> port = CreatePort();
+            std::unique_ptr<TExCOM> port = model_.NewPort();
             // A refused rate is a failure like any other: taken for success,
             // the dialog would close on values the instrument never got.
             code = ConfigurePort(*port, device_.Baudrate, kReplyTimeoutMs);

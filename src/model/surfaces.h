@@ -122,6 +122,15 @@ class TSurfaces {
     // Lets the window's thread process pending events while an exchange that
     // runs on it waits for a port.
     virtual void ProcessEvents() {}
+    // The account may not open `port`'s device (the first time in this run
+    // for that port): `detail` says why and how to mend it (the dialout
+    // group on Linux). Any thread.
+    virtual void PortAccessDenied(const std::string& /*port*/, const std::string& /*detail*/) {}
+    // A wait of the window's own between exchanges (a pause that lets events
+    // other than the operator's run) begins and ends: to the window it is
+    // part of the exchange.
+    virtual void UiWaitBegins() {}
+    virtual void UiWaitEnds() {}
 };
 
 // Surfaces that show nothing: a model whose reports nobody watches (a

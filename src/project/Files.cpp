@@ -221,7 +221,16 @@ ProjectDevices ReadProjectDevices(const IniReader& file) {
         d.port = s.Text("ParentPort", "COM1");
         // The address is at most three characters (bytes of the code page).
         const auto address = s.Raw("Address");
-        d.address = address ? Cp1251ToUtf8(address->substr(0, 3)) : "1";
+        if (address) {
+            // Blanks cut in by the three characters ("12 [x" gives "12 ") are
+            // not part of it: an address goes into every request frame.
+            std::string_view text = address->substr(0, 3);
+            while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+                text.remove_suffix(1);
+            d.address = Cp1251ToUtf8(text);
+        } else {
+            d.address = "1";
+        }
         d.baudrate = static_cast<std::int32_t>(s.Integer("Baudrate", kInt32Min, kInt32Max, 9600));
         d.poVersion = static_cast<std::uint8_t>(s.Integer("POversion", 0, 255, 0));
         d.present = true;

@@ -101,6 +101,8 @@ bool WriteProtected(const fs::path& file, const fs::file_status& status) {
     if ((status.permissions() & anyWrite) == fs::perms::none) return true;
 #ifndef _WIN32
     if (::access(file.c_str(), W_OK) != 0 && errno == EACCES) return true;
+#else
+    (void)file;  // the read-only attribute is the permission bits above
 #endif
     return false;
 }

@@ -6,6 +6,7 @@
 
 #include "ascii_u.h"
 #include "line_stats.h"
+#include "net_transport.h"
 #include "port_map.h"
 
 namespace zorvat {
@@ -17,9 +18,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReplyDeadline = std::chrono::seconds(1);
 }  // namespace
 
-TExCOM::TExCOM() : TExCOM(MakeSystemTransport()) {}
+TExCOM::TExCOM() : transport_(MakeSystemTransport()), fixedTransport_(false) {}
 
-TExCOM::TExCOM(std::unique_ptr<SerialTransport> transport) : transport_(std::move(transport)) {}
+TExCOM::TExCOM(std::unique_ptr<SerialTransport> transport)
+    : transport_(std::move(transport)), fixedTransport_(true) {}
 
 TExCOM::~TExCOM() {
     EndOpenExchange();
@@ -65,6 +67,7 @@ bool TExCOM::IsValidPortName(std::string_view name) {
 
 void TExCOM::Remember(const SysStatus& status) {
     lastSystemError_ = status.detail;
+    lastErrorKind_ = status.err;
 }
 
 TResult TExCOM::SetBaudRate(std::uint16_t rate) {
@@ -87,8 +90,16 @@ TResult TExCOM::SetTimeout(std::uint16_t ms) {
     return ApplyTimeout();
 }
 
+void TExCOM::SetReplyDeadline(std::chrono::milliseconds deadline) {
+    deadline_ = deadline.count() > 0 ? deadline : std::chrono::milliseconds(0);
+    if (open_) ApplyTimeout();
+}
+
 TResult TExCOM::ApplyTimeout() {
-    const ConfigStatus status = transport_->ApplyReadTimeout(replyTimeout_);
+    std::uint32_t ms = replyTimeout_;
+    if (deadline_.count() > 0)
+        ms = std::min<std::uint32_t>(ms, static_cast<std::uint32_t>(deadline_.count()));
+    const ConfigStatus status = transport_->ApplyReadTimeout(ms);
     if (status.ok()) return rc::Ok;
     Remember(status.status);
     return status.stage == ConfigStatus::Query ? rc::GetSettingsFailed : rc::SetSettingsFailed;
@@ -100,10 +111,17 @@ TResult TExCOM::OpenPort(std::string_view name) {
     portName_.assign(name);
     device_ = ResolvePort(name).device;
     lastSystemError_.clear();
+    lastErrorKind_ = SysErr::Ok;
+    // The map may name a tty or a device server on the network.
+    if (!fixedTransport_ && IsNetworkDevice(device_) != networkTransport_) {
+        networkTransport_ = !networkTransport_;
+        transport_ = MakeTransportFor(device_);
+    }
 
     const SysStatus opened = transport_->Open(device_);
     if (!opened.ok()) {
         Remember(opened);
+        if (onOpenFailed_) onOpenFailed_(*this);
         switch (opened.err) {
             case SysErr::NotFound:
                 return rc::NoSuchPort;
@@ -193,7 +211,9 @@ TResult TExCOM::ReadReplyFrame(std::string& reply) {
 
     // Hunt for "!": bytes before it are line noise.
     bool found = false;
-    auto deadline = Clock::now() + kReplyDeadline;
+    const Clock::duration wait =
+        deadline_.count() > 0 ? Clock::duration(deadline_) : Clock::duration(kReplyDeadline);
+    auto deadline = Clock::now() + wait;
     while (Clock::now() < deadline) {
         const ReadOutcome outcome = transport_->ReadByte(byte, error);
         if (outcome == ReadOutcome::Error) {
@@ -208,7 +228,7 @@ TResult TExCOM::ReadReplyFrame(std::string& reply) {
     if (!found) return rc::NoReply;
 
     reply = "!";
-    deadline = Clock::now() + kReplyDeadline;
+    deadline = Clock::now() + wait;
     while (Clock::now() < deadline) {
         const ReadOutcome outcome = transport_->ReadByte(byte, error);
         if (outcome == ReadOutcome::Error) {

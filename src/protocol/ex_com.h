@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +23,9 @@ namespace zorvat {
 class TExCOM {
   public:
     TExCOM();
-    // Tests and other transports (a device server over TCP) bring their own.
+    // The port map's device chooses the transport at each OpenPort: a tty,
+    // or a device server on the network (tcp://, rfc2217://). Tests bring
+    // their own, which is then used whatever the map says.
     explicit TExCOM(std::unique_ptr<SerialTransport> transport);
     // Closes the port if the caller left it open: a descriptor must not leak.
     ~TExCOM();
@@ -48,6 +51,11 @@ class TExCOM {
     // ends is counted as its ReadReply ended, by the next WriteFrame, by
     // ClosePort or by the destructor; a second end is ignored.
     void EndExchange(TResult code);
+    // Shorter deadlines for both waits of ReadReply (the fast search: the
+    // time the line needs for a request and its reply, plus a margin); a
+    // read call then waits no longer than the deadline either. Zero puts
+    // the one-second deadlines back.
+    void SetReplyDeadline(std::chrono::milliseconds deadline);
 
     bool IsOpen() const { return open_; }
     const std::string& PortName() const { return portName_; }
@@ -58,6 +66,11 @@ class TExCOM {
     // What the operating system said at the last failure, for the operator
     // (for example that the account lacks access to the device).
     const std::string& LastSystemError() const { return lastSystemError_; }
+    // The kind of that failure (SysErr::Ok when the system said nothing).
+    SysErr LastSystemErrorKind() const { return lastErrorKind_; }
+    // Called when OpenPort fails for a reason the system gave (the device is
+    // missing, busy or not accessible): the model tells the operator once.
+    void OnOpenFailed(std::function<void(const TExCOM&)> hook) { onOpenFailed_ = std::move(hook); }
 
     // The line speed a rate is applied as: 9650 -> 9600; 0 when refused.
     static std::uint32_t LineSpeed(std::uint16_t rate);
@@ -72,10 +85,13 @@ class TExCOM {
     TResult ReadReplyFrame(std::string& reply);
 
     std::unique_ptr<SerialTransport> transport_;
+    bool fixedTransport_ = false;    // brought by the caller: kept for every device
+    bool networkTransport_ = false;  // transport_ is the network one
     bool open_ = false;
     std::string portName_ = "COM1";
     std::uint16_t baudRate_ = 9600;
     std::uint16_t replyTimeout_ = 1000;
+    std::chrono::milliseconds deadline_{0};  // 0: the one-second deadlines
     std::string device_;
     std::string lastSystemError_;
     // The exchange under way, for the line statistics.
@@ -84,6 +100,8 @@ class TExCOM {
     TResult readResult_ = rc::Ok;
     std::chrono::steady_clock::time_point exchangeStart_;
     std::chrono::steady_clock::time_point replyEnd_;
+    SysErr lastErrorKind_ = SysErr::Ok;
+    std::function<void(const TExCOM&)> onOpenFailed_;
 };
 
 // Zero-terminated forms (-99 when `port` is null). ReadReply copies the reply

@@ -11,6 +11,7 @@
 
 #include "sim/options.h"
 #include "sim/simulator.h"
+#include "zorvat_version.h"
 
 namespace {
 
@@ -71,6 +72,10 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace zorvat::sim;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::puts("zorvat-sim " ZORVAT_VERSION);
+        return 0;
+    }
     SimSetup setup;
     std::string error;
     if (!ParseOptions(args, setup, error)) return Usage(error);

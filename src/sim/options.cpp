@@ -412,6 +412,7 @@ Options (those after --port belong to that port):
                             "--" ("port COM1", "instrument 1:C3"); '#' comments
   --verbose, -v             log every request and reply to standard error
   --help, -h                this text
+  --version                 the program's version
 
 Models:
 )";

@@ -44,7 +44,11 @@ QStringList HelpFileCandidates(const QString& programDir) {
     if (!fromEnvironment.isEmpty()) folders << fromEnvironment;
     if (!programDir.isEmpty()) folders << programDir << QDir(programDir).filePath("help");
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty()) folders << exeDir << QDir(exeDir).filePath("help");
+    if (!exeDir.isEmpty()) {
+        folders << exeDir << QDir(exeDir).filePath("help");
+        // Installed: bin/zorvat7x and share/zorvat7x/ZORVAT-7x.html.
+        folders << QDir(exeDir).filePath("../share/zorvat7x");
+    }
     QStringList files;
     for (const QString& folder : folders) {
         const QString file = QDir::cleanPath(QDir(folder).filePath(HelpFileName()));

@@ -1,5 +1,6 @@
 #include "link_page.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -75,11 +76,30 @@ TLinkPage::TLinkPage(QWidget* parent) : QWidget(parent) {
     grid->addWidget(new QLabel("Скорость, бод"), 3, 0);
     grid->addWidget(baud_, 3, 1);
 
+    // The fast search: all ports of the range at once, a silent address
+    // given up after the line's time plus a margin for the turnaround.
+    fast_ = new QCheckBox("&Быстрый поиск");
+    fast_->setObjectName("FastSearchCheck");
+    fast_->setToolTip(
+        "Порты диапазона опрашиваются одновременно, а молчащий адрес пропускается через "
+        "время передачи запроса и ответа на выбранной скорости плюс запас на ответ прибора.");
+    margin_ = new QSpinBox;
+    margin_->setObjectName("FastSearchMargin");
+    margin_->setRange(5, 1000);
+    margin_->setValue(SearchRange::kFastSearchMargin);
+    margin_->setSuffix(" мс");
+    margin_->setToolTip("Запас на ответ прибора при быстром поиске");
+    margin_->setEnabled(false);
+    connect(fast_, &QCheckBox::toggled, margin_, &QWidget::setEnabled);
+    grid->addWidget(fast_, 4, 0, 1, 2);
+    grid->addWidget(new QLabel("запас"), 4, 2);
+    grid->addWidget(margin_, 4, 3);
+
     searchBtn_ = new QPushButton(kSearchCaption);
     searchBtn_->setObjectName("RzBitBtn1");
     searchBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     searchBtn_->setMinimumHeight(32);
-    grid->addWidget(searchBtn_, 4, 0, 1, 4);
+    grid->addWidget(searchBtn_, 5, 0, 1, 4);
 
     readAllBtn_ = new QPushButton;
     readAllBtn_->setObjectName("ReadAllPar_Btn");
@@ -88,8 +108,8 @@ TLinkPage::TLinkPage(QWidget* parent) : QWidget(parent) {
     readAllBtn_->setEnabled(false);
     readAllBtn_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     readAllBtn_->setMinimumHeight(32);
-    grid->addWidget(readAllBtn_, 5, 0, 1, 4);
-    grid->setRowStretch(6, 1);
+    grid->addWidget(readAllBtn_, 6, 0, 1, 4);
+    grid->setRowStretch(7, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     layout->addWidget(search, 1);
@@ -187,6 +207,8 @@ SearchRange TLinkPage::Range() {
     range.MinAddr = minAddr_->value();
     range.MaxAddr = maxAddr_->value();
     range.Baudrate = baud_->currentText().toInt();
+    range.fast = fast_->isChecked();
+    range.marginMs = margin_->value();
     if (range.COMmax < range.COMmin) comMax_->setCurrentIndex(range.COMmin - 1);
     if (range.MaxAddr < range.MinAddr) maxAddr_->setValue(range.MinAddr);
     return range;
@@ -194,8 +216,10 @@ SearchRange TLinkPage::Range() {
 
 void TLinkPage::SetSearchForm(bool running) {
     searching_ = running;
-    for (QWidget* w : std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_, maxAddr_, baud_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{comMin_, comMax_, minAddr_, maxAddr_, baud_, fast_})
         w->setEnabled(!running);
+    margin_->setEnabled(!running && fast_->isChecked());
     searchBtn_->setText(running ? kStopSearchCaption : kSearchCaption);
     searchBtn_->setIcon(style()->standardIcon(running ? QStyle::SP_BrowserStop
                                                       : QStyle::SP_FileDialogContentsView));

@@ -17,6 +17,7 @@ class QFrame;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QCheckBox;
 class QStackedWidget;
 class QGroupBox;
 class QLabel;
@@ -62,6 +63,8 @@ class TLinkPage : public QWidget {
     QSpinBox* minAddr_ = nullptr;
     QSpinBox* maxAddr_ = nullptr;
     QComboBox* baud_ = nullptr;
+    QCheckBox* fast_ = nullptr;
+    QSpinBox* margin_ = nullptr;
     QPushButton* searchBtn_ = nullptr;
     QPushButton* readAllBtn_ = nullptr;
     QPushButton* readOneBtn_ = nullptr;

@@ -41,6 +41,7 @@
 #include "link_page.h"
 #include "message_box.h"
 #include "pass_window.h"
+#include "ports_window.h"
 #include "programmer_page.h"
 #include "pvi_window.h"
 #include "regulator_page.h"
@@ -209,6 +210,11 @@ void TMainWindow::BuildMenus() {
     add(fileMenu_, "Сохранить &как...", "SaveAsItem", QKeySequence::SaveAs,
         [this] { SaveProjectAs(); });
     add(fileMenu_, "&Сохранить", "SaveItem", QKeySequence::Save, [this] { SaveProject(); });
+    fileMenu_->addSeparator();
+    add(fileMenu_, "&Порты...", "PortsItem", {}, [this] {
+        TPortsWindow ports(options_.programDir, this);
+        ports.exec();
+    });
     fileMenu_->addSeparator();
     add(fileMenu_, "В&ыход", "ExitItem", {}, [this] { close(); });
 
@@ -873,6 +879,21 @@ void TMainWindow::ShowHelp() {
 
 // ---------------------------------------------------------------------------
 // The window's share of the reports, on its own thread
+
+QString TMainWindow::AccessDeniedText(const QString& port, const QString& user) {
+    return "Нет прав на открытие порта " + port +
+           ".\n\nПоследовательные порты доступны участникам группы dialout. Добавьте "
+           "учётную запись в эту группу командой\n\n    sudo usermod -aG dialout " +
+           (user.isEmpty() ? QStringLiteral("$USER") : user) + "\n\nи войдите в систему заново.";
+}
+
+void TMainWindow::PortAccessDenied(const std::string& port, const std::string& /*detail*/) {
+    if (accessDeniedShown_) return;
+    accessDeniedShown_ = true;
+    // Shown once the reports queue has been drained, not inside it.
+    const QString text = AccessDeniedText(Q(port), qEnvironmentVariable("USER"));
+    QTimer::singleShot(0, this, [this, text] { Inform(this, text, MessageKind::Warning); });
+}
 
 void TMainWindow::FoundMemo(const std::vector<std::string>& lines) {
     foundMemo_ = lines;

@@ -94,6 +94,8 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     void RegulatorButton(int number);
 
     static QString BaseTitle();
+    // The message box for a port the account may not open.
+    static QString AccessDeniedText(const QString& port, const QString& user);
 
     // The widgets, for the pages and for tests.
     TDeviceTree* Tree() const { return tree_; }
@@ -120,6 +122,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     void OperationStarted(Operation op) override;
     void OperationFinished(Operation op, Outcome outcome) override;
     void FoundMemo(const std::vector<std::string>& lines) override;
+    void PortAccessDenied(const std::string& port, const std::string& detail) override;
 
     void BuildMenus();
     void BuildRecordsMenu();
@@ -176,6 +179,7 @@ class TMainWindow : public QMainWindow, private TWindowListener {
     bool pageChangeMark_ = false;  // the page-change rule made this selection
     bool showingPage_ = false;     // the program changes the page
     bool exitConfirmed_ = false;
+    bool accessDeniedShown_ = false;  // the dialout message box, once a run
     std::vector<std::string> foundMemo_;
 
     QSplitter* splitter_ = nullptr;  // the tree beside the pages

@@ -575,9 +575,12 @@ bool TSettingsWindow::DinFunctionsAllowed() {
 }
 
 void TSettingsWindow::Pause(int ms) {
+    // The operator's input waits, as during the exchanges around it.
+    model_.Surfaces().UiWaitBegins();
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    model_.Surfaces().UiWaitEnds();
 }
 
 void TSettingsWindow::WriteParamsBtnClick() {

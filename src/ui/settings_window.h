@@ -91,7 +91,7 @@ class TSettingsWindow : public TDialogFrame {
     // The discrete-input checks; shows the refusal and returns false.
     bool DinFunctionsAllowed();
     // Lets painting and timers run (no operator input) for `ms` milliseconds.
-    static void Pause(int ms);
+    void Pause(int ms);
     void OpenSub(const SubDialogRequest& request);
 
     int shownChannel_ = 0;  // 0 until the first ShowChannel

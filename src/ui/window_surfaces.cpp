@@ -133,6 +133,14 @@ void TWindowSurfaces::ProcessEvents() {
     --exchangeDepth_;
 }
 
+void TWindowSurfaces::UiWaitBegins() {
+    if (OnUiThread()) ++exchangeDepth_;
+}
+
+void TWindowSurfaces::UiWaitEnds() {
+    if (OnUiThread() && exchangeDepth_ > 0) --exchangeDepth_;
+}
+
 // --- The error window and the status bar ------------------------------------
 
 void TWindowSurfaces::ClearErrorLog() {
@@ -248,6 +256,14 @@ void TWindowSurfaces::SetRegulatorChecked(RegulatorRef regulator, bool checked) 
 void TWindowSurfaces::ClearSelectedValue() {
     Post([this] {
         if (w_.tree) w_.tree->ClearSelectedValue();
+    });
+}
+
+void TWindowSurfaces::PortAccessDenied(const std::string& port, const std::string& detail) {
+    Post([this, port, detail] {
+        if (w_.errorLog)
+            w_.errorLog->appendPlainText(Q(TimeText() + " Порт " + port + ": " + detail));
+        if (w_.listener) w_.listener->PortAccessDenied(port, detail);
     });
 }
 

@@ -50,6 +50,8 @@ class TWindowListener {
     virtual void OperationFinished(Operation op, Outcome outcome) = 0;
     // The memo of the page "Связь" after a search.
     virtual void FoundMemo(const std::vector<std::string>& lines) = 0;
+    // The account may not open a port's device (once per port and run).
+    virtual void PortAccessDenied(const std::string& /*port*/, const std::string& /*detail*/) {}
 };
 
 class TWindowSurfaces : public TSurfaces {
@@ -123,7 +125,10 @@ class TWindowSurfaces : public TSurfaces {
     void RegulatorSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
     void AutotuneSwitched(RegulatorRef regulator, bool on, bool succeeded) override;
     void RunOnUiAndWait(const std::function<void()>& fn) override;
+    void PortAccessDenied(const std::string& port, const std::string& detail) override;
     void ProcessEvents() override;
+    void UiWaitBegins() override;
+    void UiWaitEnds() override;
 
   private:
     struct UiTask;

@@ -14,6 +14,7 @@
 #include "error_line.h"
 #include "hex_text.h"
 #include "result_messages.h"
+#include "status_block.h"
 #include "trend_recorder.h"
 
 namespace zorvat {
@@ -23,7 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kStatusBlock = "0000FF";
-constexpr std::size_t kStatusBlockLength = 42;
 constexpr std::uint16_t kJobTimeout = 2000;
 constexpr double kPollSpacing = 0.6;  // seconds
 constexpr auto kVisitPause = 30ms;
@@ -38,80 +38,6 @@ constexpr auto kReadEndPause = 2000ms;
 constexpr double kReopenSpacing = 1.0;  // seconds
 constexpr std::size_t kJobLineLimit = 100;
 constexpr const char* kErrorText = "Ошибка!";
-
-// What a poll takes from the status block. The comments number the
-// characters from 1, as the instrument's documentation does; the offsets in
-// the code count from 0.
-struct StatusBytes {
-    std::uint8_t relays = 0;     // characters 1-2
-    std::uint8_t regulator = 0;  // characters 9-10
-    std::uint8_t inputs = 0;     // characters 41-42
-};
-
-std::optional<std::uint8_t> HexByteAt(std::string_view block, std::size_t pos) {
-    if (pos + 2 > block.size()) return std::nullopt;
-    const auto value = ParseHex(block.substr(pos, 2));
-    if (!value) return std::nullopt;
-    return static_cast<std::uint8_t>(*value);
-}
-
-std::optional<StatusBytes> ReadStatusBytes(std::string_view block) {
-    const auto relays = HexByteAt(block, 0);
-    const auto regulator = HexByteAt(block, 8);
-    const auto inputs = HexByteAt(block, 40);
-    if (!relays || !regulator || !inputs) return std::nullopt;
-    return StatusBytes{*relays, *regulator, *inputs};
-}
-
-// Channel k's group: its status byte, then the wire text of its value.
-std::size_t ChannelGroup(int k) {
-    return static_cast<std::size_t>(10 * (k - 1) + 10);
-}
-
-bool MaskSet(std::uint8_t status, unsigned mask) {
-    return (status & mask) == mask;
-}
-unsigned OnMask(int r) {
-    return static_cast<unsigned>(15 * (r - 1) + 1);
-}
-unsigned AutotuneMask(int r) {
-    return static_cast<unsigned>(30 * (r - 1) + 2);
-}
-
-// Chart points carry 40 significant bits, the precision of the 6-byte reals
-// that project files and printed charts have always held them in; rounded
-// half up on the magnitude, as the wire encoder's first step does.
-double Round40(double value) {
-    if (value == 0.0 || !std::isfinite(value)) return value;
-    int exponent = 0;
-    const double fraction = std::frexp(std::fabs(value), &exponent);
-    const double rounded = std::ldexp(std::floor(std::ldexp(fraction, 40) + 0.5), exponent - 40);
-    return std::signbit(value) ? -rounded : rounded;
-}
-
-// The tree's value column: fixed point with 3 decimals, at most 10
-// significant digits; larger magnitudes go to the scientific form.
-std::string ValueText(double value) {
-    char text[64];
-    const auto scientific =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 9);
-    double rounded = value;
-    static_cast<void>(std::from_chars(text, scientific.ptr, rounded));
-    if (std::fabs(rounded) >= 1e10) {
-        const std::string s(text, scientific.ptr);
-        const auto e = s.find('e');
-        std::string mantissa = s.substr(0, e);
-        std::string exponent = s.substr(e + 1);
-        while (mantissa.back() == '0')
-            mantissa.pop_back();
-        if (mantissa.back() == '.') mantissa.pop_back();
-        if (exponent.front() == '+') exponent.erase(0, 1);
-        return mantissa + "E" + exponent;
-    }
-    const auto fixed =
-        std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, 3);
-    return std::string(text, fixed.ptr);
-}
 
 // Failures of the port itself rather than of the instrument: the device
 // behind it is gone or broken (an adapter pulled out), so the port is
@@ -219,7 +145,7 @@ class TJob {
 };
 
 void TJob::Execute() {
-    std::unique_ptr<TExCOM> port = CreatePort();
+    std::unique_ptr<TExCOM> port = model_.NewPort();
     const TResult code = Cycle(*port);
     End(*port, code);
     FreePort(port);
@@ -345,7 +271,7 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
     const RegulatorRef ref{static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(r)};
     TSurfaces& ui = model_.Surfaces();
 
-    const bool on = MaskSet(status, OnMask(r));
+    const bool on = RegulatorOnIn(status, r);
     const bool wasOn = reg.RegOn;
     Quietly([&] {
         // RegOn is stored before the window hears of it: a failing window
@@ -361,7 +287,7 @@ void TJob::UpdateStates(std::size_t d, int r, TParams& reg, std::uint8_t status)
         }
     });
 
-    const bool tuning = MaskSet(status, AutotuneMask(r));
+    const bool tuning = AutotuneOnIn(status, r);
     const bool wasTuning = reg.AutoTune.exchange(tuning);
     Quietly([&] {
         if (wasTuning && !tuning && Selected(ref)) ui.FillRegulatorPage(ref);
@@ -379,22 +305,21 @@ TResult TJob::ShowAndPlot(std::size_t d, int r, const TDevice& device, TParams& 
 
     if (reg.InputChannel > 3) SetInputChannel(reg, 3);
     const int k = reg.InputChannel < 1 ? 1 : reg.InputChannel.load();
-    const std::size_t group = ChannelGroup(k);
-    const auto channelStatus = HexByteAt(block, group);
-    double value = 0;
+    const auto reading = ReadChannel(block, k);
     // A value that cannot be read is not replaced by an older one: the chart
     // shows only what the instrument measured.
-    if (!channelStatus || !WireTextToFloat(block.substr(group + 2, 8), value)) {
+    if (!reading) {
         Quietly([&] { ui.SetRegulatorValue(ref, kErrorText); });
         Record(device, r, reg, sent, wallMs, std::nullopt, ErrorText(rc::BadPayload));
         return rc::BadPayload;
     }
-    if (*channelStatus != 0) {
-        const std::string status = "$" + std::to_string(*channelStatus);
+    if (reading->status != 0) {
+        const std::string status = "$" + std::to_string(reading->status);
         Quietly([&] { ui.SetRegulatorValue(ref, status); });
         Record(device, r, reg, sent, wallMs, std::nullopt, status);
         return rc::Ok;
     }
+    const double value = reading->value;
 
     const std::string text = ValueText(value);
     Quietly([&] { ui.SetRegulatorValue(ref, text); });

@@ -2,6 +2,10 @@
 # zorvat-cli against zorvat-sim, as an operator would use them: the programs
 # themselves, their output and their exit codes.
 #   cli_session_test.sh ZORVAT_CLI ZORVAT_SIM
+# With ZORVAT_CLI_WINE=WINE, ZORVAT_CLI is the Windows build (zorvat-cli.exe)
+# and runs under Wine, its COM1 and COM2 mapped in a Wine prefix of its own:
+# the Win32 serial backend on a real (pseudo) serial line. Exit 77: Wine is
+# not there.
 set -u
 cli=$1
 sim=$2
@@ -20,6 +24,39 @@ fi
 export "ZORVAT_$(grep '^COM1=' "$work/sim.out")"
 export ZORVAT_COM2=/nonexistent/zorvat-test-port
 
+runner=()
+if [ -n "${ZORVAT_CLI_WINE:-}" ]; then
+  if ! command -v "$ZORVAT_CLI_WINE" >/dev/null; then
+    echo "wine not found ($ZORVAT_CLI_WINE): skipped"
+    exit 77
+  fi
+  # Wine reads its serial ports from the registry and points
+  # dosdevices/comN at them when it starts.
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "$ZORVAT_CLI_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/links/COM1" /f \
+    >/dev/null 2>&1
+  "$ZORVAT_CLI_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/none" /f \
+    >/dev/null 2>&1
+  wineserver=$(dirname "$(readlink -f "$(command -v "$ZORVAT_CLI_WINE")")")/wineserver
+  [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
+  [ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null
+  trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null; [ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null; rm -rf "$work"' EXIT
+  runner=("$ZORVAT_CLI_WINE")
+fi
+# Windows ends lines with CR LF: the outputs are compared without the CR.
+run() {
+  if [ ${#runner[@]} -eq 0 ]; then
+    "$cli" --baud 19200 "$@"
+    return
+  fi
+  local rc
+  "${runner[@]}" "$cli" --baud 19200 "$@" >"$work/out.raw" 2>"$work/err.raw"
+  rc=$?
+  tr -d '\r' <"$work/out.raw"
+  tr -d '\r' <"$work/err.raw" >&2
+  return $rc
+}
+
 passed=0
 failed=0
 # check NAME EXPECTED_STATUS EXPECTED_STDOUT -- ARGS...   (stdout "*" is not compared)
@@ -27,7 +64,7 @@ check() {
   local name=$1 status=$2 expected=$3
   shift 4
   local out err rc
-  out=$("$cli" --baud 19200 "$@" 2>"$work/err")
+  out=$(run "$@" 2>"$work/err")
   rc=$?
   err=$(cat "$work/err")
   if [ "$rc" -ne "$status" ] || { [ "$expected" != "*" ] && [ "$out" != "$expected" ]; }; then
@@ -41,7 +78,7 @@ check() {
 stderr_has() {
   local name=$1 text=$2
   shift 3
-  "$cli" --baud 19200 "$@" >/dev/null 2>"$work/err"
+  run "$@" >/dev/null 2>"$work/err"
   if grep -qF -- "$text" "$work/err"; then passed=$((passed + 1)); else
     echo "FAIL $name: stderr [$(cat "$work/err")] lacks [$text]"
     failed=$((failed + 1))
@@ -53,7 +90,7 @@ fails() {
   local name=$1 expected=$2 text=$3
   shift 4
   local out rc
-  out=$("$cli" --baud 19200 "$@" 2>"$work/err")
+  out=$(run "$@" 2>"$work/err")
   rc=$?
   if [ "$rc" -ne 1 ] || { [ "$expected" != "*" ] && [ "$out" != "$expected" ]; } ||
     ! grep -qF -- "$text" "$work/err"; then
@@ -125,7 +162,7 @@ check project-full 0 "$(for n in $(seq 0 254); do printf 'COM1\t%d\tЗОРВАТ
 stderr_has project-full-warning "warning: Приборов в файле: 257" -- project show "$work/full.prj"
 
 # --stats: each port's line statistics after the command, whatever its end.
-out=$("$cli" --baud 19200 --addr 3 --stats get 002007 2>/dev/null)
+out=$(run --addr 3 --stats get 002007 2>/dev/null)
 if printf '%s\n' "$out" | grep -qx 'COM1:' && printf '%s\n' "$out" | grep -qx '  Запросов: 1' &&
   printf '%s\n' "$out" | grep -qx '  Ошибок контрольной суммы: 1' &&
   printf '%s\n' "$out" | grep -q '^  Время обмена: среднее [0-9.]* мс, наибольшее'; then
@@ -137,7 +174,7 @@ fi
 
 # --record DIR: watch writes the regulator's trend file there.
 check record-on 0 on -- --reg 1 switch on
-"$cli" --baud 19200 --reg 1 --seconds 3 --record "$work/records" watch >/dev/null 2>"$work/err"
+run --reg 1 --seconds 3 --record "$work/records" watch >/dev/null 2>"$work/err"
 trend=$(ls "$work/records"/*_COM1_001_R1.csv 2>/dev/null)
 if [ -n "$trend" ] && [ "$(head -n 1 "$trend")" = "time,minutes,value,setpoint,on,autotune,program_point,relays,inputs,error" ] &&
   [ "$(grep -c ',1,0,,' "$trend")" -ge 3 ]; then
@@ -148,5 +185,5 @@ else
 fi
 check record-off 0 off -- --reg 1 switch off
 
-echo "cli session: $passed passed, $failed failed"
+echo "cli session${runner:+ under Wine}: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,8 +5,11 @@
 
 #include "Devices.h"
 #include "chart_series.h"
+#include "ex_com.h"
 #include "model.h"
 #include "recording_surfaces.h"
+#include "search.h"
+#include "serial_transport.h"
 #include "th_search.h"
 
 namespace zorvat {
@@ -123,4 +126,44 @@ TEST(ChartSeries, AppendsAcrossBlocksAndHandsOutOnlyNewPoints) {
 }
 
 }  // namespace
+// A device the account may not open: the operator hears it once per port
+// and run, with what to do, however often the exchanges meet it.
+TEST(PortAccess, DeniedDeviceIsToldOncePerPort) {
+    class Denied final : public SerialTransport {
+      public:
+        SysStatus Open(const std::string& device) override {
+            SysStatus s;
+            s.err = SysErr::AccessDenied;
+            s.detail =
+                "нет прав доступа к " + device + ": добавьте учётную запись в группу dialout";
+            return s;
+        }
+        SysStatus Close() override { return {}; }
+        bool IsOpen() const override { return false; }
+        ConfigStatus ApplyLine(std::uint32_t) override { return {}; }
+        ConfigStatus ApplyReadTimeout(std::uint32_t) override { return {}; }
+        SysStatus ClearBreakAndPurge() override { return {}; }
+        SysStatus DiscardInput() override { return {}; }
+        SysStatus Write(const std::uint8_t*, std::size_t, std::size_t& written) override {
+            written = 0;
+            return {};
+        }
+        ReadOutcome ReadByte(std::uint8_t&, SysStatus&) override { return ReadOutcome::Timeout; }
+    };
+    RecordingSurfaces surfaces;
+    TModel model(surfaces, MakePortJobs);
+    model.SetPortFactory([] { return std::make_unique<TExCOM>(std::make_unique<Denied>()); });
+    for (int i = 0; i < 2; ++i) {
+        SearchRange range{1, 2, 1, 1, 9600};
+        SearchInstruments(model, range);
+    }
+    std::vector<std::string> told;
+    for (const std::string& e : surfaces.Events())
+        if (e.rfind("access denied", 0) == 0) told.push_back(e);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find("access denied: COM1: "), std::string::npos) << told[0];
+    EXPECT_NE(told[0].find("dialout"), std::string::npos) << told[0];
+    EXPECT_NE(told[1].find("access denied: COM2: "), std::string::npos) << told[1];
+}
+
 }  // namespace zorvat

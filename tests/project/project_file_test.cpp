@@ -240,6 +240,26 @@ TEST(ProjectRead, PointCountIsBroughtIntoRange) {
     }
 }
 
+// The address goes into every request frame: three characters, and no
+// blank that the cut leaves at the end (a saved project then reads back
+// the same).
+TEST(ProjectRead, AddressIsCutToThreeCharactersWithoutBlanks) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Address=12345\r\n", "123"},
+        {"Address= 12 [Device0]\r\n", "12"},
+        {"Address=7\t9\r\n", "7\t9"},
+        {"Address=5  \r\n", "5"},
+    };
+    for (const auto& [keys, address] : cases) {
+        const auto devices = ReadDevice0(std::string("Present=-1\r\n") + keys);
+        ASSERT_EQ(devices.size(), 1u) << keys;
+        EXPECT_EQ(devices[0].address, address) << keys;
+        const auto again = Read(ProjectText(devices, "01.01.2026 0:00:00"));
+        ASSERT_EQ(again.size(), 1u) << keys;
+        EXPECT_EQ(again[0].address, address) << keys;
+    }
+}
+
 TEST(ProjectRead, MalformedValuesTakeTheKeysDefaults) {
     const auto devices = ReadDevice0(
         "Present=-1\r\n"

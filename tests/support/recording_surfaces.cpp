@@ -291,6 +291,10 @@ bool RecordingSurfaces::ProjectChanged() const {
     return projectChanged_;
 }
 
+void RecordingSurfaces::PortAccessDenied(const std::string& port, const std::string& detail) {
+    Record("access denied: " + port + ": " + detail);
+}
+
 void RecordingSurfaces::Clear() {
     std::lock_guard lock(mu_);
     events_.clear();

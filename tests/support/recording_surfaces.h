@@ -39,6 +39,7 @@ class RecordingSurfaces : public TSurfaces {
     void SetProgramStopEnabled(bool enabled) override;
     void SetFoundMemo(const std::vector<std::string>& lines) override;
     void SearchLeftOut(const std::string& port, int address, TResult code) override;
+    void PortAccessDenied(const std::string& port, const std::string& detail) override;
     void ChartPointAdded(RegulatorRef regulator, double x, double y) override;
     void SetTimeAxisAutomatic() override;
     bool AutoUpdate() const override;

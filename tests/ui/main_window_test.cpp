@@ -365,6 +365,58 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->Model().DeviceList.Empty());
     }
 
+    // A port the account may not open: its line in the error window each
+    // time a port is new to it, and the message box with the command once a
+    // run.
+    void accessDeniedIsShownOnce() {
+        StartBench();
+        answers_->Clear();
+        const std::string detail = "нет прав доступа к /dev/ttyUSB0: группа dialout";
+        window_->Surfaces().PortAccessDenied("COM3", detail);
+        window_->Surfaces().PortAccessDenied("COM4", detail);
+        QVERIFY(QTest::qWaitFor([&] { return !answers_->messages.empty(); }, 2000));
+        QTest::qWait(50);
+        QCOMPARE(answers_->messages.size(), std::size_t{1});
+        QVERIFY2(answers_->messages[0].contains("sudo usermod -aG dialout "),
+                 qPrintable(answers_->messages[0]));
+        QVERIFY(answers_->messages[0].contains("COM3"));
+        const QStringList lines = Lines(Find<QPlainTextEdit>("ErrorLog"));
+        QCOMPARE(lines.filter("dialout").size(), 2);
+        QCOMPARE(
+            TMainWindow::AccessDeniedText("COM1", "ivan").count("sudo usermod -aG dialout ivan"),
+            1);
+    }
+
+    // While the settings dialog reads its instrument, the pauses between its
+    // channels belong to the exchange: the operator's input waits, and the
+    // window says it is in an exchange, so nothing can close it or empty the
+    // model under the dialog (a randomized session did, between channels 1
+    // and 2, with seed 4232377558).
+    void settingsDialogReadIsOneExchange() {
+        StartBench(kServiceSwitch);
+        Search();
+        window_->Tree()->setCurrentItem(Node("Порт COM2>Прибор: RAZIRI-72/M2(1)"));
+        int loading = 0;
+        int outside = 0;
+        QTimer probe;
+        probe.setInterval(5);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                QMetaObject::invokeMethod(modal, "reject");
+                return;
+            }
+            auto* dialog = window_->findChild<QDialog*>("SettingsWindow");
+            if (dialog == nullptr || dialog->isVisible()) return;
+            ++loading;
+            if (!window_->Surfaces().InExchange()) ++outside;
+        });
+        probe.start();
+        window_->findChild<QAction*>("ElMenuItem2")->trigger();
+        probe.stop();
+        QVERIFY(loading > 10);
+        QCOMPARE(outside, 0);
+    }
+
     // The operator's stop of a read stays asked when a settings dialog is
     // opened meanwhile; the questions that start something on an instrument
     // answer Enter with "Нет".

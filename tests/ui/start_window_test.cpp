@@ -319,7 +319,9 @@ class StartWindowTest : public QObject {
         const QString exe = QCoreApplication::applicationDirPath();
         const QStringList expected{"/opt/manuals/ZORVAT-7x.html", "/srv/zorvat/ZORVAT-7x.html",
                                    "/srv/zorvat/help/ZORVAT-7x.html", exe + "/ZORVAT-7x.html",
-                                   exe + "/help/ZORVAT-7x.html"};
+                                   exe + "/help/ZORVAT-7x.html",
+                                   // installed: bin/ and share/zorvat7x/
+                                   QDir::cleanPath(exe + "/../share/zorvat7x/ZORVAT-7x.html")};
         const QStringList found = HelpFileCandidates("/srv/zorvat");
         qputenv("ZORVAT_HELP_DIR", saved);
         QCOMPARE(found, expected);

@@ -105,6 +105,7 @@ class Pictures {
                   });
         }
         Modal([this] { Trigger("AboutItem"); }, "about", {});
+        Modal([this] { Trigger("PortsItem"); }, "ports", {});
 
         TStartW start;
         start.show();
