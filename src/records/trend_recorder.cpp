@@ -71,7 +71,7 @@ std::int64_t FileSize(int fd) {
 #endif
 
 std::string SystemText(int error) {
-    return std::system_category().message(error);
+    return std::generic_category().message(error);
 }
 
 std::string Key(const TrendSource& s) {
