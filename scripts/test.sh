@@ -82,7 +82,7 @@ fi
 echo "== Fuzzers (clang, libFuzzer), 10 s each over their corpora"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
-for name in reply ini project status sim_options jpeg; do
+for name in reply ini project settings status sim_options jpeg; do
   corpus=$(mktemp -d)
   cp tests/fuzz/corpus/"$name"/* "$corpus"/
   if build/fuzz/tests/fuzz/"$name"_fuzzer "$corpus" -max_total_time=10 -max_len=4096 \

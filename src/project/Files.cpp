@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "atomic_file.h"
 #include "cp1251.h"
@@ -299,8 +300,10 @@ bool RewriteSettings(const std::string& programDir, std::string_view replaced,
             if (EqualIgnoringAsciiCase(section, replaced) ||
                 (project && EqualIgnoringAsciiCase(section, kDateSection)))
                 continue;
-            for (const auto& [key, value] : old->Entries(section))
-                file.Set(section, key, value);
+            // A key given twice keeps the value it is read with, its first
+            // line's (the writer keeps one line per key).
+            for (const auto& entry : old->Entries(section))
+                file.Set(section, entry.first, *old->Find(section, entry.first));
         }
     }
     if (!project) fill(file);
@@ -350,10 +353,19 @@ bool SaveProject(const TModel& model, const std::string& path, std::string* reas
 }
 
 LoadedProject LoadProject(TModel& model, const std::string& path) {
+    std::string reason;
+    const auto file = IniReader::Load(PathOf(path), &reason);
+    if (!file) {
+        LoadedProject result;
+        result.reason = std::move(reason);
+        return result;
+    }
+    return LoadProject(model, *file);
+}
+
+LoadedProject LoadProject(TModel& model, const IniReader& file) {
     LoadedProject result;
-    const auto file = IniReader::Load(PathOf(path), &result.reason);
-    if (!file) return result;
-    const ProjectDevices read = ReadProjectDevices(*file);
+    const ProjectDevices read = ReadProjectDevices(file);
 
     result.loaded = true;
     result.notLoaded = read.notLoaded;

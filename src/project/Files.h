@@ -136,6 +136,8 @@ struct LoadedProject {
 // regulator 2 exists, starts one polling job per distinct port and reports
 // the project as unchanged. The window then rebuilds its tree.
 LoadedProject LoadProject(TModel& model, const std::string& path);
+// The same with the file's text already read: `loaded` is always true.
+LoadedProject LoadProject(TModel& model, const IniReader& file);
 
 struct StartProject {
     // The project of this run: always in the program's folder, under the

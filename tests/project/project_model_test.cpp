@@ -409,6 +409,28 @@ TEST_F(ProjectFiles, SettingsSectionsKeepEachOther) {
     EXPECT_EQ(text.find("[Date_Time]"), 0u) << text;  // the old readers' sections come first
 }
 
+// A file edited by hand may give a key twice: the first line is the one
+// read, and a write of another section keeps it the one read.
+TEST_F(ProjectFiles, SettingsWriteKeepsWhatOtherSectionsRead) {
+    const std::string programDir = dir_.Path().string();
+    const std::string named = dir_ / "A.prj";
+    const std::string other = dir_ / "B.prj";
+    WriteBytes(named, "");
+    WriteBytes(other, "");
+    const std::string file = dir_ / "PID_prop.inf";
+    const std::string text = "[DefFile]\r\nName=" + named + "\r\nNAME=" + other +
+                             "\r\n[Window]\r\nGeometry=A\r\n[Ports]\r\nCOM1=x\r\ncom1=y\r\n";
+    WriteBytes(file, text);
+    ASSERT_EQ(ReadSettingsFile(programDir).projectPath, named);
+
+    ASSERT_TRUE(WriteSettingsSection(programDir, "Window", {{"Geometry", "B"}}));
+    EXPECT_EQ(ReadSettingsFile(programDir).projectPath, named);
+    EXPECT_EQ(IniReader::Load(file)->Get("Ports", "COM1", ""), "x");
+    ASSERT_TRUE(WriteSettingsFile(programDir, named));
+    EXPECT_EQ(IniReader::Load(file)->Get("Ports", "com1", ""), "x");
+    EXPECT_EQ(ReadSettingsSection(programDir, "Window"), (SettingsSection{{"Geometry", "B"}}));
+}
+
 TEST_F(ProjectFiles, StartWithoutSettingsFile) {
     AddDevice(*model_, "COM1", "1");
     const SettingsFile settings = ReadSettingsFile(dir_.Path().string());
