@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <limits>
+#include <system_error>
 
 namespace zorvat {
 
@@ -275,26 +277,40 @@ TrendLoad ParseTrend(std::string_view text) {
 }
 
 TrendLoad LoadTrend(const std::string& path) {
+    TrendLoad load;
+    // A folder opens as a file on Linux, and its end is reported far beyond
+    // any size: only a regular file is read, and only up to the limit.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        load.error = "Файл " + path + " не открыт: это не файл записи опроса, а " +
+                     (std::filesystem::is_directory(status) ? "папка." : "устройство или канал.");
+        return load;
+    }
+    const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxTrendBytes) {
+        load.error = "Файл " + path + " не открыт: он слишком велик (" +
+                     std::to_string(size >> 20) + " МиБ, а прочитать можно не больше " +
+                     std::to_string(kMaxTrendBytes >> 20) + " МиБ).";
+        return load;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        TrendLoad load;
         load.error = "Не удалось открыть файл " + path + ".";
         return load;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
     std::string text;
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        in.read(text.data(), size);
-        text.resize(static_cast<std::size_t>(in.gcount()));
+    char chunk[1 << 16];
+    while (text.size() <= kMaxTrendBytes && in) {
+        in.read(chunk, sizeof chunk);
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
     }
     if (in.bad()) {
-        TrendLoad load;
         load.error = "Не удалось прочитать файл " + path + ".";
         return load;
     }
+    // A file that grew past the limit while it was read: its beginning.
+    if (text.size() > kMaxTrendBytes) text.resize(kMaxTrendBytes);
     return ParseTrend(text);
 }
 

@@ -85,7 +85,10 @@ struct TrendLoad {
 // goes on to the right instead of starting again at 0, and a clock change
 // of daylight saving time does not fold it back (the offset is in each line).
 TrendLoad ParseTrend(std::string_view text);
-// Reads and parses a file.
+// The largest file read: years of one regulator's points.
+inline constexpr std::uintmax_t kMaxTrendBytes = std::uintmax_t{1} << 30;
+// Reads and parses a file; a folder, a device or a file over the limit is
+// refused with the reason in `error`.
 TrendLoad LoadTrend(const std::string& path);
 // The message for the operator about what a load could not read; empty when
 // the whole file was read.

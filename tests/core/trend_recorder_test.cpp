@@ -147,6 +147,10 @@ TEST(TrendLine, DamagedAndForeignFilesShowTheRowsThatCanBeRead) {
     const TrendLoad missing = LoadTrend("/nonexistent/folder/x.csv");
     EXPECT_FALSE(missing.opened);
     EXPECT_NE(TrendLoadProblem(missing).find("Не удалось открыть"), std::string::npos);
+    // A folder chosen instead of a file (on ext4 its end reads as 2^63).
+    const TrendLoad folder = LoadTrend(::testing::TempDir());
+    EXPECT_FALSE(folder.opened);
+    EXPECT_NE(TrendLoadProblem(folder).find("папка"), std::string::npos);
 }
 
 // A run restarted in the same day's file goes on to the right of the first
