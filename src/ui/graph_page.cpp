@@ -207,23 +207,6 @@ QWidget* TGraphPage::BuildPanel() {
                                QStringLiteral("Записанный прогон рядом с текущим, "
                                               "только для просмотра"));
     OpenRecordBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    // The record shown beside the live curve: a line over the chart, there
-    // only while one is open.
-    recordBar_ = new QWidget(this);
-    recordBar_->setObjectName(QStringLiteral("RecordBar"));
-    RecordLabel = new QLabel(recordBar_);
-    RecordLabel->setObjectName(QStringLiteral("RecordLabel"));
-    RecordLabel->setStyleSheet(
-        QStringLiteral("color: %1; font-weight: bold").arg(kRecordColor.name()));
-    CloseRecordBtn = new QPushButton(QStringLiteral("Убрать запись"), recordBar_);
-    CloseRecordBtn->setObjectName(QStringLiteral("CloseRecordBtn"));
-    CloseRecordBtn->setToolTip(QStringLiteral("Убрать записанный прогон с графика"));
-    CloseRecordBtn->setEnabled(false);
-    auto* recordRow = new QHBoxLayout(recordBar_);
-    recordRow->setContentsMargins(6, 0, 6, 0);
-    recordRow->addWidget(RecordLabel, 1);
-    recordRow->addWidget(CloseRecordBtn);
-    recordBar_->hide();
 
     const QString stepHint = QStringLiteral("Одно деление по шкале Х соответствует...");
     Label30 = new QLabel(QStringLiteral("Время по Х"), panel);
@@ -250,6 +233,30 @@ QWidget* TGraphPage::BuildPanel() {
         const QColor color = QColor::fromRgb(c.rgb);
         GraphColor->addItem(Swatch(color), QString::fromUtf8(c.name), color);
     }
+    // The line over the chart: the chart's files, and the record shown
+    // beside the live curve while one is open.
+    recordBar_ = new QWidget(this);
+    recordBar_->setObjectName(QStringLiteral("RecordBar"));
+    RecordLabel = new QLabel(recordBar_);
+    RecordLabel->setObjectName(QStringLiteral("RecordLabel"));
+    RecordLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    RecordLabel->setStyleSheet(
+        QStringLiteral("color: %1; font-weight: bold").arg(kRecordColor.name()));
+    CloseRecordBtn = new QPushButton(QStringLiteral("Убрать запись"), recordBar_);
+    CloseRecordBtn->setObjectName(QStringLiteral("CloseRecordBtn"));
+    CloseRecordBtn->setToolTip(QStringLiteral("Убрать записанный прогон с графика"));
+    CloseRecordBtn->setEnabled(false);
+    auto* recordRow = new QHBoxLayout(recordBar_);
+    recordRow->setContentsMargins(6, 0, 6, 0);
+    recordRow->setSpacing(6);
+    recordRow->addWidget(GraphColor);
+    recordRow->addWidget(SaveBtn);
+    recordRow->addWidget(OpenRecordBtn);
+    recordRow->addSpacing(6);
+    recordRow->addWidget(RecordLabel, 1);
+    recordRow->addWidget(CloseRecordBtn);
+    RecordLabel->hide();
+    CloseRecordBtn->hide();
 
     auto* actions = new QGridLayout;
     actions->setHorizontalSpacing(6);
@@ -258,15 +265,12 @@ QWidget* TGraphPage::BuildPanel() {
     actions->addWidget(ClrBtn, 1, 0);
     actions->addWidget(Print_Btn, 0, 1);
     actions->addWidget(CheckBox1, 1, 1);
-    actions->addWidget(SaveBtn, 0, 2);
-    actions->addWidget(OpenRecordBtn, 1, 2);
 
     auto* options = new QGridLayout;
     options->setHorizontalSpacing(6);
     options->setVerticalSpacing(4);
     options->addWidget(Label30, 0, 0);
-    options->addWidget(StepSelect, 0, 1);
-    options->addWidget(GraphColor, 1, 0, 1, 2);
+    options->addWidget(StepSelect, 1, 0);
 
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(6, 4, 6, 4);
@@ -660,9 +664,10 @@ QString TGraphPage::OpenRecord(const QString& path) {
         recordPoints_.push_back({p.minutes, p.value});
     const QString name = QFileInfo(path).fileName();
     RecordLabel->setText(QStringLiteral("Запись: %1 — точек: %2").arg(name).arg(load.rows));
-    RecordLabel->setToolTip(path);
+    RecordLabel->setToolTip(QStringLiteral("%1\nточек: %2").arg(path).arg(load.rows));
     CloseRecordBtn->setEnabled(true);
-    recordBar_->show();
+    RecordLabel->show();
+    CloseRecordBtn->show();
     RebuildRecord();
     AutoScaleGraph();
     return problem;
@@ -675,7 +680,8 @@ void TGraphPage::CloseRecord() {
     RecordLabel->clear();
     RecordLabel->setToolTip({});
     CloseRecordBtn->setEnabled(false);
-    recordBar_->hide();
+    RecordLabel->hide();
+    CloseRecordBtn->hide();
     RebuildRecord();
     ApplyRanges();
     ReplotNow();

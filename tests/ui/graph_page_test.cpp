@@ -514,7 +514,7 @@ class GraphPageTest : public QObject {
         QCOMPARE(record->data()->at(3)->key, 60.03);
         QCOMPARE(b.Find<QLabel>("RecordLabel")->text(),
                  QString("Запись: 2026-12-10_COM1_001_R1.csv — точек: 4"));
-        QVERIFY(b.Find<QWidget>("RecordBar")->isVisible());
+        QVERIFY(b.Find<QWidget>("RecordLabel")->isVisible());
         QCOMPARE(b.Graph()->dataCount(), 2);  // the live line as it was
         // Both lines fit the automatic axes.
         QCOMPARE(b.X(), (TAxisLimits{0.0, 60.03}));
@@ -538,6 +538,7 @@ class GraphPageTest : public QObject {
         b.Click("CloseRecordBtn");
         QCOMPARE(record->dataCount(), 0);
         QVERIFY(!b.Find<QAbstractButton>("CloseRecordBtn")->isEnabled());
+        QVERIFY(!b.Find<QWidget>("RecordLabel")->isVisible());
         QCOMPARE(b.X(), (TAxisLimits{0.0, 1.0}));
         QVERIFY(b.page->OpenRecord(dir.filePath("missing.csv")).contains("Не удалось открыть"));
     }
