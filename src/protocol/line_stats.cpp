@@ -111,8 +111,8 @@ std::vector<std::string> LineStatsLines(const LineStats& s) {
         lines.push_back("Искажённых ответов и сбоев порта: " + std::to_string(s.otherErrors));
     }
     if (s.timed > 0) {
-        lines.push_back("Время обмена: среднее " + Milliseconds(s.MeanSeconds()) + ", наибольшее " +
-                        Milliseconds(s.worstSeconds));
+        lines.push_back("Время обмена среднее: " + Milliseconds(s.MeanSeconds()));
+        lines.push_back("Время обмена наибольшее: " + Milliseconds(s.worstSeconds));
     } else {
         lines.push_back("Время обмена: —");
     }
