@@ -45,13 +45,24 @@ std::filesystem::path UserDataDir() {
 }  // namespace
 
 std::string FindProgramDir(const std::string& overrideDir) {
+    return FindProgramDir(overrideDir, ExecutableDir());
+}
+
+bool IsInstalledLayout(const std::filesystem::path& exeDir) {
+    std::error_code ec;
+    return std::filesystem::is_directory(exeDir.parent_path() / "share" / "zorvat7x", ec);
+}
+
+std::string FindProgramDir(const std::string& overrideDir, const std::filesystem::path& exeDir) {
     std::error_code ec;
     if (!overrideDir.empty()) {
         std::filesystem::create_directories(overrideDir, ec);
         return std::filesystem::absolute(overrideDir, ec).string();
     }
-    const auto exeDir = ExecutableDir();
-    if (!exeDir.empty() && ZORVAT_ACCESS(exeDir.string().c_str(), ZORVAT_W_OK) == 0) {
+    // An installed program keeps nothing beside itself, even when run by an
+    // account that may write there (root and /usr/bin).
+    if (!exeDir.empty() && !IsInstalledLayout(exeDir) &&
+        ZORVAT_ACCESS(exeDir.string().c_str(), ZORVAT_W_OK) == 0) {
         return exeDir.string();
     }
     const auto userDir = UserDataDir();

@@ -76,15 +76,19 @@ QMessageBox::StandardButton Ask(QWidget* parent, const QString& text,
 
 QString ChooseFile(const FileRequest& request) {
     if (fileHandler()) return fileHandler()(request);
+    // Qt's own dialog, not the desktop's: the desktop's speaks the system's
+    // language, Qt's speaks Russian like the rest of the window.
+    const QFileDialog::Options native = QFileDialog::DontUseNativeDialog;
     if (request.choice == FileChoice::Folder) {
-        return QFileDialog::getExistingDirectory(request.parent, request.caption, request.folder);
+        return QFileDialog::getExistingDirectory(request.parent, request.caption, request.folder,
+                                                 native | QFileDialog::ShowDirsOnly);
     }
     if (request.choice == FileChoice::Open) {
         return QFileDialog::getOpenFileName(request.parent, request.caption, request.folder,
-                                            request.filter);
+                                            request.filter, nullptr, native);
     }
     return QFileDialog::getSaveFileName(request.parent, request.caption, request.folder,
-                                        request.filter);
+                                        request.filter, nullptr, native);
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler) {
