@@ -491,6 +491,11 @@ TEST_F(PollingJob, UnreadableStatusBlockIsAFailedPollWithoutAPoint) {
         std::string bad = good;
         bad[c.at] = 'G';
         sim_.SetFaults("COM5", 1, block(bad));
+        // A poll already on the line may still bring the good block: the
+        // count starts once a request has gone out after the change.
+        const std::size_t changed = statusPolls();
+        r.LastPoll = 0.0;
+        ASSERT_TRUE(WaitFor([&] { return statusPolls() > changed; }, 2000ms));
         const std::size_t points = r.Serie.Size();
         const std::size_t requests = statusPolls();
         r.LastPoll = 0.0;
