@@ -16,7 +16,7 @@ work=$(mktemp -d)
   >"$work/sim.out" 2>"$work/sim.err" &
 simpid=$!
 trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do grep -q '^COM1=' "$work/sim.out" && break; sleep 0.05; done
+for _ in $(seq 100); do grep -qs '^COM1=' "$work/sim.out" && break; sleep 0.05; done
 if ! grep -q '^COM1=' "$work/sim.out"; then
   echo "zorvat-sim did not start: $(cat "$work/sim.err")"
   exit 1
