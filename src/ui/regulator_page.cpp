@@ -115,13 +115,17 @@ void TRegulatorPage::BuildUi() {
     auto* body = new QHBoxLayout;
     body->setSpacing(8);
     body->addWidget(BuildTable(), 1);
-    body->addWidget(BuildSideColumn(), 0);
+    QWidget* side = BuildSideColumn();
+    // The relay and input lamps at the foot of the side column: beside the
+    // switches they made the page wider than a 1024-pixel screen leaves it.
+    side->layout()->addWidget(BuildLiveStates());
+    body->addWidget(side, 0);
     main->addLayout(body, 1);
 
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(8);
     bottom->addWidget(BuildSwitches(), 0);
-    bottom->addWidget(BuildLiveStates(), 1);
+    bottom->addStretch(1);
     main->addLayout(bottom);
 }
 
