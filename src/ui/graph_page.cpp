@@ -246,15 +246,22 @@ QWidget* TGraphPage::BuildPanel() {
     CloseRecordBtn->setObjectName(QStringLiteral("CloseRecordBtn"));
     CloseRecordBtn->setToolTip(QStringLiteral("Убрать записанный прогон с графика"));
     CloseRecordBtn->setEnabled(false);
-    auto* recordRow = new QHBoxLayout(recordBar_);
-    recordRow->setContentsMargins(6, 0, 6, 0);
-    recordRow->setSpacing(6);
-    recordRow->addWidget(GraphColor);
-    recordRow->addWidget(SaveBtn);
-    recordRow->addWidget(OpenRecordBtn);
-    recordRow->addSpacing(6);
-    recordRow->addWidget(RecordLabel, 1);
-    recordRow->addWidget(CloseRecordBtn);
+    // The open record's name and its button on a line of their own, so
+    // that an 800-pixel screen still shows the buttons above whole.
+    auto* lines = new QGridLayout(recordBar_);
+    lines->setContentsMargins(6, 0, 6, 0);
+    lines->setHorizontalSpacing(6);
+    lines->setVerticalSpacing(4);
+    auto* files = new QHBoxLayout;
+    files->setSpacing(6);
+    files->addWidget(GraphColor);
+    files->addWidget(SaveBtn);
+    files->addWidget(OpenRecordBtn);
+    files->addStretch(1);
+    lines->addLayout(files, 0, 0, 1, 2);
+    lines->addWidget(RecordLabel, 1, 0);
+    lines->addWidget(CloseRecordBtn, 1, 1);
+    lines->setColumnStretch(0, 1);
     RecordLabel->hide();
     CloseRecordBtn->hide();
 
