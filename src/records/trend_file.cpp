@@ -156,14 +156,19 @@ LocalTime ToLocal(std::int64_t wallMs) {
     return local;
 }
 
+// "2026-12-10": the local date, as file names and lines begin.
+static void AppendDate(std::string& out, const LocalTime& t) {
+    AppendPadded(out, t.year, 4);
+    out += '-';
+    AppendPadded(out, t.month, 2);
+    out += '-';
+    AppendPadded(out, t.day, 2);
+}
+
 std::string TrendFileName(const TrendSource& source, std::int64_t wallMs) {
     const LocalTime local = ToLocal(wallMs);
     std::string name;
-    AppendPadded(name, local.year, 4);
-    name += '-';
-    AppendPadded(name, local.month, 2);
-    name += '-';
-    AppendPadded(name, local.day, 2);
+    AppendDate(name, local);
     name += '_';
     name += source.port;
     name += '_';
@@ -179,11 +184,7 @@ void AppendTrendLine(const TrendRow& row, std::string& out) {
 }
 
 void AppendTrendLine(const TrendRow& row, const LocalTime& t, std::string& out) {
-    AppendPadded(out, t.year, 4);
-    out += '-';
-    AppendPadded(out, t.month, 2);
-    out += '-';
-    AppendPadded(out, t.day, 2);
+    AppendDate(out, t);
     out += 'T';
     AppendPadded(out, t.hour, 2);
     out += ':';

@@ -23,18 +23,6 @@ namespace {
 
 using namespace zorvat;
 
-class QuietSurfaces final : public TSurfaces {
-  public:
-    void AddErrorLine(const std::string&) override {}
-    void AddErrorLineCapped(const std::string&, std::size_t) override {}
-    void SetStatus(const std::string&) override {}
-    std::string Status() const override { return {}; }
-    void SetProgress(int) override {}
-    void SetProjectChanged(bool) override {}
-    void SetRegulatorValue(RegulatorRef, const std::string&) override {}
-    void SetRegulatorChecked(RegulatorRef, bool) override {}
-};
-
 // Remembers the ports a load asks jobs for; starts nothing.
 class NoJobs final : public TPollingJobs {
   public:
@@ -59,7 +47,7 @@ std::string Saved(const TModel& model) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    QuietSurfaces surfaces;
+    TQuietSurfaces surfaces;
     TModel model(surfaces, [](TModel&) { return std::make_unique<NoJobs>(); });
     const LoadedProject loaded =
         LoadProject(model, IniReader(std::string(reinterpret_cast<const char*>(data), size)));
