@@ -16,17 +16,6 @@ char Fold(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-int CompareNoCase(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(Fold(a[i]));
-        const auto y = static_cast<unsigned char>(Fold(b[i]));
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
 std::string Folded(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -62,6 +51,9 @@ std::string WithoutLineBreaks(std::string_view text) {
 
 IniReader::IniReader(std::string text) : text_(std::move(text)) {
     if (text_.size() > kMaxIniBytes) text_.resize(kMaxIniBytes);
+    // Names are compared folded, as plain bytes: one pass here instead of a
+    // fold per character of every comparison of a lookup.
+    folded_ = Folded(text_);
     const std::string_view all(text_);
     const auto span = [](std::size_t begin, std::size_t end) {
         return Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end - begin)};
@@ -111,7 +103,7 @@ IniReader::IniReader(std::string text) : text_(std::move(text)) {
         const auto first = keyOrder_.begin() + static_cast<std::ptrdiff_t>(s.first);
         std::stable_sort(first, first + static_cast<std::ptrdiff_t>(s.count),
                          [this](std::uint32_t a, std::uint32_t b) {
-                             return CompareNoCase(View(entries_[a].key), View(entries_[b].key)) < 0;
+                             return FoldedView(entries_[a].key) < FoldedView(entries_[b].key);
                          });
     }
     sectionOrder_.resize(sections_.size());
@@ -119,7 +111,7 @@ IniReader::IniReader(std::string text) : text_(std::move(text)) {
         sectionOrder_[i] = static_cast<std::uint32_t>(i);
     std::stable_sort(sectionOrder_.begin(), sectionOrder_.end(),
                      [this](std::uint32_t a, std::uint32_t b) {
-                         return CompareNoCase(View(sections_[a].name), View(sections_[b].name)) < 0;
+                         return FoldedView(sections_[a].name) < FoldedView(sections_[b].name);
                      });
 }
 
@@ -169,38 +161,40 @@ std::string_view IniReader::View(Span span) const {
     return std::string_view(text_).substr(span.pos, span.length);
 }
 
-const IniReader::Section* IniReader::FindSection(std::string_view name) const {
-    const auto it = std::lower_bound(sectionOrder_.begin(), sectionOrder_.end(), name,
-                                     [this](std::uint32_t s, std::string_view n) {
-                                         return CompareNoCase(View(sections_[s].name), n) < 0;
-                                     });
-    if (it == sectionOrder_.end() || CompareNoCase(View(sections_[*it].name), name) != 0) {
-        return nullptr;
-    }
+std::string_view IniReader::FoldedView(Span span) const {
+    return std::string_view(folded_).substr(span.pos, span.length);
+}
+
+const IniReader::Section* IniReader::FindSection(std::string_view foldedName) const {
+    const auto it = std::lower_bound(
+        sectionOrder_.begin(), sectionOrder_.end(), foldedName,
+        [this](std::uint32_t s, std::string_view n) { return FoldedView(sections_[s].name) < n; });
+    if (it == sectionOrder_.end() || FoldedView(sections_[*it].name) != foldedName) return nullptr;
     return &sections_[*it];
 }
 
 bool IniReader::HasSection(std::string_view section) const {
-    return FindSection(section) != nullptr;
+    return FindSection(Folded(section)) != nullptr;
 }
 
 std::optional<std::string_view> IniReader::Find(std::string_view section,
                                                 std::string_view key) const {
-    const Section* s = FindSection(section);
+    const Section* s = FindSection(Folded(section));
     if (s == nullptr) return std::nullopt;
+    const std::string foldedKey = Folded(key);
     const auto first = keyOrder_.begin() + static_cast<std::ptrdiff_t>(s->first);
     const auto last = first + static_cast<std::ptrdiff_t>(s->count);
-    const auto it = std::lower_bound(first, last, key, [this](std::uint32_t e, std::string_view k) {
-        return CompareNoCase(View(entries_[e].key), k) < 0;
-    });
-    if (it == last || CompareNoCase(View(entries_[*it].key), key) != 0) return std::nullopt;
+    const auto it = std::lower_bound(
+        first, last, std::string_view(foldedKey),
+        [this](std::uint32_t e, std::string_view k) { return FoldedView(entries_[e].key) < k; });
+    if (it == last || FoldedView(entries_[*it].key) != foldedKey) return std::nullopt;
     return View(entries_[*it].value);
 }
 
 std::vector<std::pair<std::string_view, std::string_view>> IniReader::Entries(
     std::string_view section) const {
     std::vector<std::pair<std::string_view, std::string_view>> out;
-    const Section* s = FindSection(section);
+    const Section* s = FindSection(Folded(section));
     if (s == nullptr) return out;
     for (std::uint32_t e = s->first; e < s->first + s->count; ++e)
         out.emplace_back(View(entries_[e].key), View(entries_[e].value));

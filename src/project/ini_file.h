@@ -72,9 +72,12 @@ class IniReader {
     };
 
     std::string_view View(Span span) const;
-    const Section* FindSection(std::string_view name) const;
+    // The same span of the text with A-Z as a-z: names compare as bytes.
+    std::string_view FoldedView(Span span) const;
+    const Section* FindSection(std::string_view foldedName) const;
 
     std::string text_;
+    std::string folded_;
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> keyOrder_;
     std::vector<Section> sections_;
