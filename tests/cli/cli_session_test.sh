@@ -31,8 +31,9 @@ if [ -n "${ZORVAT_CLI_WINE:-}" ]; then
     exit 77
   fi
   # Wine reads its serial ports from the registry and points
-  # dosdevices/comN at them when it starts.
-  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # dosdevices/comN at them when it starts. Wine's own errors stay on: a
+  # step that fails without a word from zorvat-cli then says why Wine failed.
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all,err+all WINEDLLOVERRIDES="mscoree,mshtml="
   "$ZORVAT_CLI_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/links/COM1" /f \
     >/dev/null 2>&1
   "$ZORVAT_CLI_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/none" /f \
