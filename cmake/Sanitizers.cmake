@@ -11,8 +11,8 @@ endif()
 
 # The fuzz build instruments everything for coverage; only the fuzz targets
 # link libFuzzer's main. ZORVAT_FUZZ_SANITIZE picks the sanitizers it runs
-# under: ASan + UBSan by default, "undefined" alone for long runs at about
-# three times the speed.
+# under: ASan + UBSan by default, "undefined" alone for long runs at two
+# to three times the speed.
 set(ZORVAT_FUZZ_SANITIZE "address,undefined" CACHE STRING "Sanitizers of the fuzz build")
 if(ZORVAT_BUILD_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,${ZORVAT_FUZZ_SANITIZE} -fno-sanitize-recover=undefined
