@@ -156,14 +156,18 @@ LocalTime ToLocal(std::int64_t wallMs) {
     return local;
 }
 
+namespace {
+
 // "2026-12-10": the local date, as file names and lines begin.
-static void AppendDate(std::string& out, const LocalTime& t) {
+void AppendDate(std::string& out, const LocalTime& t) {
     AppendPadded(out, t.year, 4);
     out += '-';
     AppendPadded(out, t.month, 2);
     out += '-';
     AppendPadded(out, t.day, 2);
 }
+
+}  // namespace
 
 std::string TrendFileName(const TrendSource& source, std::int64_t wallMs) {
     const LocalTime local = ToLocal(wallMs);
